@@ -1,0 +1,45 @@
+#include "app/Startup.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QFont>
+#include <QFontDatabase>
+#include <QWidget>
+
+namespace {
+
+class CloseRefuser : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Close) {
+            event->ignore();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
+
+void prepareApplication(QApplication& app) {
+    app.setQuitOnLastWindowClosed(false);
+    // The style sheets name a Windows font; map it to an installed CJK family for one
+    // consistent look instead of per-glyph fallback.
+    const QStringList candidates = {
+        QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
+        QStringLiteral("Noto Sans SC"), QStringLiteral("Source Han Sans SC")};
+    const QStringList installed = QFontDatabase().families();
+    QStringList available;
+    for (const QString& family : candidates)
+        if (installed.contains(family))
+            available << family;
+    if (!available.isEmpty())
+        QFont::insertSubstitutions(QStringLiteral("微软雅黑"), available);
+}
+
+void keepOpenUntilQuit(QWidget& window) {
+    window.installEventFilter(new CloseRefuser(&window));
+}

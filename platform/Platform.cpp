@@ -1,0 +1,41 @@
+#include "platform/Platform.h"
+
+#include "platform/HeadlessPlatform.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <memory>
+
+namespace platform {
+
+// Defined by the backend file that CMake picked for this system; null when that backend
+// cannot serve the running Qt platform plugin.
+std::unique_ptr<Platform> createNativePlatform();
+
+namespace {
+Platform* override_ = nullptr;
+} // namespace
+
+Platform::~Platform() = default;
+
+QSize Platform::primaryScreenSize() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->size() : QSize();
+}
+
+Platform& current() {
+    if (override_)
+        return *override_;
+    static const std::unique_ptr<Platform> chosen = [] {
+        std::unique_ptr<Platform> native = createNativePlatform();
+        return native ? std::move(native) : std::unique_ptr<Platform>(new HeadlessPlatform);
+    }();
+    return *chosen;
+}
+
+void setCurrentForTesting(Platform* platform) {
+    override_ = platform;
+}
+
+} // namespace platform

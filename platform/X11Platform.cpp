@@ -1,0 +1,467 @@
+// X11 backend: click-through via an empty X Shape input region, raising with skip-taskbar
+// state, and a desktop-wide F10 watcher built on XInput2 raw key events.
+
+#include "platform/Platform.h"
+
+#include <QCursor>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QSocketNotifier>
+#include <QVector>
+#include <QWidget>
+#include <QWindow>
+#include <QX11Info>
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+// X headers last: they #define names (None, Bool, Status, Expose, KeyPress...) that collide
+// with Qt identifiers.
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
+#include <X11/keysym.h>
+#include <xcb/shape.h>
+#include <xcb/xcb.h>
+
+#undef None
+#undef Bool
+#undef Status
+#undef Expose
+#undef KeyPress
+#undef KeyRelease
+#undef FocusIn
+#undef FocusOut
+#undef CursorShape
+#undef Unsorted
+
+namespace platform {
+
+namespace {
+
+constexpr xcb_window_t kNoWindow = 0;
+
+xcb_atom_t internAtom(xcb_connection_t* conn, const char* name) {
+    const xcb_intern_atom_cookie_t cookie =
+        xcb_intern_atom(conn, 0, static_cast<uint16_t>(qstrlen(name)), name);
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(conn, cookie, nullptr);
+    if (!reply)
+        return 0;
+    const xcb_atom_t atom = reply->atom;
+    free(reply);
+    return atom;
+}
+
+// The native X window of a top-level widget, without forcing its creation: asking winId()
+// too early would create it before the window code has set its flags, and a later
+// setWindowFlags() would then re-create it under a new id.
+xcb_window_t nativeWindow(QWidget* widget) {
+    const QWindow* window = widget->windowHandle();
+    if (!window || !window->handle())
+        return kNoWindow;
+    return static_cast<xcb_window_t>(window->winId());
+}
+
+// Per-window state, owned by the widget as a child object so it dies with it and no
+// pointer to a deleted widget is ever kept.
+class WindowState final : public QObject {
+public:
+    explicit WindowState(QWidget* widget) : QObject(widget), widget_(widget) {
+        setObjectName(QStringLiteral("kibchat-x11-window-state"));
+        widget_->installEventFilter(this);
+        watchWindowHandle();
+    }
+
+    static WindowState* find(QWidget* widget) {
+        for (QObject* child : widget->children()) {
+            if (auto* state = dynamic_cast<WindowState*>(child))
+                return state;
+        }
+        return nullptr;
+    }
+
+    static WindowState* ensure(QWidget* widget) {
+        WindowState* state = find(widget);
+        return state ? state : new WindowState(widget);
+    }
+
+    qint32 style() const { return style_; }
+
+    void setStyle(qint32 style) {
+        style_ = style;
+        watchWindowHandle();
+        applyInputShape();
+    }
+
+    // For a window that is already mapped: asks the window manager for the skip states
+    // unless this X window already carries them.
+    void ensureSkipStateOnMappedWindow() {
+        const xcb_window_t win = nativeWindow(widget_);
+        if (win == kNoWindow || win == skipStateWindow_)
+            return;
+        xcb_connection_t* conn = QX11Info::connection();
+        const xcb_atom_t state = internAtom(conn, "_NET_WM_STATE");
+        const xcb_atom_t skipTaskbar = internAtom(conn, "_NET_WM_STATE_SKIP_TASKBAR");
+        const xcb_atom_t skipPager = internAtom(conn, "_NET_WM_STATE_SKIP_PAGER");
+        if (!state || !skipTaskbar || !skipPager)
+            return;
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = win;
+        event.type = state;
+        event.data.data32[0] = 1; // _NET_WM_STATE_ADD
+        event.data.data32[1] = skipTaskbar;
+        event.data.data32[2] = skipPager;
+        event.data.data32[3] = 1; // source: a normal application
+        xcb_send_event(conn, 0, QX11Info::appRootWindow(),
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&event));
+        xcb_flush(conn);
+        skipStateWindow_ = win;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == widget_) {
+            switch (event->type()) {
+            case QEvent::Show:
+                // Sent after the native window exists and before it is mapped.
+                watchWindowHandle();
+                addSkipStateToUnmappedWindow();
+                break;
+            case QEvent::WinIdChange:
+                watchWindowHandle();
+                shapedWindow_ = kNoWindow;
+                skipStateWindow_ = kNoWindow;
+                break;
+            default:
+                break;
+            }
+        } else if (watched == window_.data()) {
+            switch (event->type()) {
+            case QEvent::Expose:
+                // The window manager has taken the window by the time it is exposed, so an
+                // empty input region set now no longer leaks into its frame.
+                if (window_->isExposed())
+                    applyInputShape();
+                else
+                    restoreInputShapeForUnmap();
+                break;
+            case QEvent::Hide:
+                restoreInputShapeForUnmap();
+                break;
+            default:
+                break;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void watchWindowHandle() {
+        QWindow* window = widget_->windowHandle();
+        if (window == window_.data())
+            return;
+        if (window_)
+            window_->removeEventFilter(this);
+        window_ = window;
+        if (window_)
+            window_->installEventFilter(this);
+    }
+
+    // Sets the input region the style word asks for, once the window is exposed.
+    void applyInputShape() {
+        const xcb_window_t win = nativeWindow(widget_);
+        if (win == kNoWindow || !window_ || !window_->isExposed())
+            return; // applied on the first expose
+        const bool empty = isClickThrough(style_);
+        if (win == shapedWindow_ && empty == shapeEmpty_)
+            return;
+        xcb_connection_t* conn = QX11Info::connection();
+        if (!hasShape(conn))
+            return;
+        setEmptyInputShape(conn, win, empty);
+        shapedWindow_ = win;
+        shapeEmpty_ = empty;
+    }
+
+    // The window manager drops an unmapped window; if it met an empty input region when
+    // taking it back, its frame would swallow the clicks. Give it the default region and
+    // set the wanted one again on the next expose.
+    void restoreInputShapeForUnmap() {
+        const xcb_window_t win = shapedWindow_;
+        shapedWindow_ = kNoWindow;
+        skipStateWindow_ = kNoWindow; // the manager removes _NET_WM_STATE on withdrawal
+        if (win == kNoWindow || !shapeEmpty_ || win != nativeWindow(widget_))
+            return;
+        xcb_connection_t* conn = QX11Info::connection();
+        setEmptyInputShape(conn, win, false);
+        shapeEmpty_ = false;
+    }
+
+    static bool hasShape(xcb_connection_t* conn) {
+        const xcb_query_extension_reply_t* ext = xcb_get_extension_data(conn, &xcb_shape_id);
+        return ext && ext->present;
+    }
+
+    static void setEmptyInputShape(xcb_connection_t* conn, xcb_window_t win, bool empty) {
+        if (empty) {
+            xcb_shape_rectangles(conn, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT,
+                                 XCB_CLIP_ORDERING_UNSORTED, win, 0, 0, 0, nullptr);
+        } else {
+            xcb_shape_mask(conn, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, win, 0, 0,
+                           XCB_PIXMAP_NONE);
+        }
+        xcb_flush(conn);
+    }
+
+    // Qt::Tool does not keep the window off the taskbar. Qt merges the _NET_WM_STATE it
+    // finds on an unmapped window with its own states at map time, so adding ours to the
+    // property now makes the window manager see them when it takes the window.
+    void addSkipStateToUnmappedWindow() {
+        const xcb_window_t win = nativeWindow(widget_);
+        if (win == kNoWindow)
+            return;
+        xcb_connection_t* conn = QX11Info::connection();
+        const xcb_atom_t state = internAtom(conn, "_NET_WM_STATE");
+        const xcb_atom_t skipTaskbar = internAtom(conn, "_NET_WM_STATE_SKIP_TASKBAR");
+        const xcb_atom_t skipPager = internAtom(conn, "_NET_WM_STATE_SKIP_PAGER");
+        if (!state || !skipTaskbar || !skipPager)
+            return;
+        QVector<xcb_atom_t> atoms;
+        const xcb_get_property_cookie_t cookie =
+            xcb_get_property(conn, 0, win, state, XCB_ATOM_ATOM, 0, 1024);
+        if (xcb_get_property_reply_t* reply = xcb_get_property_reply(conn, cookie, nullptr)) {
+            if (reply->format == 32 && reply->type == XCB_ATOM_ATOM) {
+                const auto* data = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
+                const int count = xcb_get_property_value_length(reply) / 4;
+                for (int i = 0; i < count; ++i)
+                    atoms.append(data[i]);
+            }
+            free(reply);
+        }
+        for (const xcb_atom_t atom : {skipTaskbar, skipPager}) {
+            if (!atoms.contains(atom))
+                atoms.append(atom);
+        }
+        xcb_change_property(conn, XCB_PROP_MODE_REPLACE, win, state, XCB_ATOM_ATOM, 32,
+                            static_cast<uint32_t>(atoms.size()), atoms.constData());
+        xcb_flush(conn);
+        skipStateWindow_ = win;
+    }
+
+    QWidget* const widget_; // our parent: outlives this object
+    QPointer<QWindow> window_;
+    qint32 style_ = 0;
+    xcb_window_t shapedWindow_ = kNoWindow; // X window whose input region we set last
+    bool shapeEmpty_ = false;               // what we set on it
+    xcb_window_t skipStateWindow_ = kNoWindow;
+};
+
+// One desktop-wide F10 watcher. Raw events come on a connection of its own so that reading
+// them never competes with Qt's event handling on the main connection.
+class HotKeyWatcher {
+public:
+    static std::unique_ptr<HotKeyWatcher> open(HotKeyCallback callback) {
+        // Same server as Qt, even when it was chosen with -display rather than $DISPLAY.
+        const char* name = QX11Info::display() ? DisplayString(QX11Info::display()) : nullptr;
+        Display* display = XOpenDisplay(name);
+        if (!display)
+            return nullptr;
+        int opcode = 0;
+        int firstEvent = 0;
+        int firstError = 0;
+        if (!XQueryExtension(display, "XInputExtension", &opcode, &firstEvent, &firstError)) {
+            XCloseDisplay(display);
+            return nullptr;
+        }
+        // 2.1+ delivers raw events even while another client holds a keyboard grab.
+        int major = 2;
+        int minor = 2;
+        if (XIQueryVersion(display, &major, &minor) != Success ||
+            (major == 2 && minor < 1) || major < 2) {
+            XCloseDisplay(display);
+            return nullptr;
+        }
+        unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+        XISetMask(bits, XI_RawKeyPress);
+        XISetMask(bits, XI_RawKeyRelease);
+        XIEventMask mask;
+        mask.deviceid = XIAllMasterDevices; // masters only: slaves would repeat each key
+        mask.mask_len = sizeof(bits);
+        mask.mask = bits;
+        XISelectEvents(display, DefaultRootWindow(display), &mask, 1);
+        XSync(display, 0);
+        return std::unique_ptr<HotKeyWatcher>(new HotKeyWatcher(display, opcode, callback));
+    }
+
+    ~HotKeyWatcher() {
+        notifier_.reset();
+        XCloseDisplay(display_);
+    }
+
+    // Stops calling back at once; the owner may delete the watcher only when it is not busy.
+    void stop() {
+        stopped_ = true;
+        notifier_->setEnabled(false);
+    }
+    bool busy() const { return draining_ > 0; }
+
+    HotKeyWatcher(const HotKeyWatcher&) = delete;
+    HotKeyWatcher& operator=(const HotKeyWatcher&) = delete;
+
+private:
+    HotKeyWatcher(Display* display, int opcode, HotKeyCallback callback)
+        : display_(display), opcode_(opcode), callback_(callback),
+          notifier_(new QSocketNotifier(ConnectionNumber(display), QSocketNotifier::Read)) {
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
+                         [this] { drain(); });
+        // Anything Xlib already read into its queue would never wake the notifier.
+        drain();
+    }
+
+    void drain() {
+        // The callback may remove this watcher, or spin an event loop that drains again.
+        ++draining_;
+        while (!stopped_ && XPending(display_) > 0) {
+            XEvent event;
+            XNextEvent(display_, &event);
+            if (event.type == MappingNotify) {
+                XRefreshKeyboardMapping(&event.xmapping);
+                continue;
+            }
+            XGenericEventCookie* cookie = &event.xcookie;
+            if (event.type != GenericEvent || cookie->extension != opcode_ ||
+                !XGetEventData(display_, cookie))
+                continue;
+            const int type = cookie->evtype;
+            const int keycode = static_cast<const XIRawEvent*>(cookie->data)->detail;
+            XFreeEventData(display_, cookie);
+            handleKey(type, keycode);
+        }
+        --draining_;
+    }
+
+    void handleKey(int type, int keycode) {
+        const KeySym sym = XkbKeycodeToKeysym(display_, static_cast<KeyCode>(keycode), 0, 0);
+        const bool alt = sym == XK_Alt_L || sym == XK_Alt_R || sym == XK_Meta_L ||
+                         sym == XK_Meta_R;
+        if (type == XI_RawKeyPress) {
+            // Raw events carry no modifier state, so Alt is tracked from the stream itself.
+            if (alt)
+                altKeysDown_.insert(keycode);
+            else if (sym == XK_F10 && altKeysDown_.isEmpty() && !stopped_)
+                callback_();
+        } else if (type == XI_RawKeyRelease && alt) {
+            altKeysDown_.remove(keycode);
+        }
+    }
+
+    Display* const display_;
+    const int opcode_;
+    const HotKeyCallback callback_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    QSet<int> altKeysDown_;
+    int draining_ = 0;
+    bool stopped_ = false;
+};
+
+class X11Platform final : public Platform {
+public:
+    const char* name() const override { return "x11"; }
+
+    qint32 windowExStyle(QWidget* window) override {
+        const WindowState* state = WindowState::find(window);
+        return state ? state->style() : 0;
+    }
+
+    void setWindowExStyle(QWidget* window, qint32 exStyle) override {
+        WindowState::ensure(window)->setStyle(exStyle);
+    }
+
+    void raiseTopmost(QWidget* window) override {
+        WindowState* state = WindowState::ensure(window);
+        if (!window->isVisible())
+            window->show(); // the skip states go in with the map
+        else
+            state->ensureSkipStateOnMappedWindow();
+        window->raise();
+        // The restack request sits in xcb's buffer until something flushes it; from a timer
+        // nothing else would.
+        xcb_flush(QX11Info::connection());
+    }
+
+    HookHandle installHotKeyHook(HotKeyCallback callback) override {
+        releaseRetired();
+        if (!callback)
+            return nullptr;
+        std::unique_ptr<HotKeyWatcher> watcher = HotKeyWatcher::open(callback);
+        if (!watcher)
+            return nullptr;
+        HotKeyWatcher* handle = watcher.get();
+        watchers_.push_back(std::move(watcher));
+        return handle;
+    }
+
+    void removeHotKeyHook(HookHandle hook) override {
+        releaseRetired();
+        for (auto it = watchers_.begin(); it != watchers_.end(); ++it) {
+            if (it->get() == hook) {
+                (*it)->stop();
+                // Removed from inside its own callback: it is still reading, delete it later.
+                if ((*it)->busy())
+                    retired_.push_back(std::move(*it));
+                watchers_.erase(it);
+                return;
+            }
+        }
+    }
+
+    void setCursor(QWidget* window, SystemCursor cursor) override {
+        switch (cursor) {
+        case SystemCursor::Arrow:
+            window->setCursor(Qt::ArrowCursor);
+            break;
+        case SystemCursor::SizeWE:
+            window->setCursor(Qt::SizeHorCursor);
+            break;
+        case SystemCursor::SizeNS:
+            window->setCursor(Qt::SizeVerCursor);
+            break;
+        case SystemCursor::SizeNWSE:
+            window->setCursor(Qt::SizeFDiagCursor);
+            break;
+        case SystemCursor::SizeNESW:
+            window->setCursor(Qt::SizeBDiagCursor);
+            break;
+        }
+    }
+
+private:
+    void releaseRetired() {
+        for (auto it = retired_.begin(); it != retired_.end();) {
+            if ((*it)->busy())
+                ++it;
+            else
+                it = retired_.erase(it);
+        }
+    }
+
+    std::vector<std::unique_ptr<HotKeyWatcher>> watchers_;
+    std::vector<std::unique_ptr<HotKeyWatcher>> retired_; // removed while calling back
+};
+
+} // namespace
+
+std::unique_ptr<Platform> createNativePlatform() {
+    if (QGuiApplication::platformName() != QLatin1String("xcb") || !QX11Info::connection())
+        return nullptr;
+    return std::unique_ptr<Platform>(new X11Platform);
+}
+
+} // namespace platform

@@ -1,0 +1,486 @@
+// The overlay window offscreen: its widget tree, its state after construction, the
+// dispatcher, lock mode, opacity, the settings panel and the title bar's slots.
+
+#include "platform/HeadlessPlatform.h"
+#include "ui/ChatDialog.h"
+#include "ui/StyleSheets.h"
+
+#include <QApplication>
+#include <QBoxLayout>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolButton>
+
+#include <memory>
+
+class TestChatDialog : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { qRegisterMetaType<KeyboardDownFlag>("KeyboardDownFlag"); }
+    void init();
+    void cleanup();
+
+    void widgetTree_data();
+    void widgetTree();
+    void titleBarOrder();
+    void constructedState();
+    void hookFailureStartsUnlocked();
+    void hookSharedAcrossWindows();
+    void dispatcher_data();
+    void dispatcher();
+    void hotKeyTogglesLock();
+    void lockButtonOnlyLocks();
+    void lockMovesFocusAndCommitsRoomName();
+    void opacitySteps_data();
+    void opacitySteps();
+    void settingPanelSelection();
+    void settingPanelOkCancel();
+    void roomNameCommit_data();
+    void roomNameCommit();
+    void onlineCount_data();
+    void onlineCount();
+    void closeButtonQuits();
+    void destructorRemovesHook();
+
+private:
+    template <typename T> T* child(const char* name) const {
+        T* found = dialog->findChild<T*>(QLatin1String(name));
+        if (!found)
+            qFatal("no child %s", name);
+        return found;
+    }
+    QString lockText() const { return child<QToolButton>("lockButton")->text(); }
+    // Qt keeps the opacity in 8 bits: compare in tenths.
+    int opacityLevel() const { return qRound(dialog->windowOpacity() * 10); }
+    bool clickThrough() const {
+        return !desktop->exStyleWrites.isEmpty() &&
+               platform::isClickThrough(desktop->exStyleWrites.last());
+    }
+
+    std::unique_ptr<platform::HeadlessPlatform> desktop;
+    std::unique_ptr<CChatDialog> dialog;
+};
+
+void TestChatDialog::init() {
+    desktop = std::make_unique<platform::HeadlessPlatform>();
+    platform::setCurrentForTesting(desktop.get());
+    dialog = std::make_unique<CChatDialog>(6);
+}
+
+void TestChatDialog::cleanup() {
+    dialog.reset();
+    platform::setCurrentForTesting(nullptr);
+    desktop.reset();
+}
+
+void TestChatDialog::widgetTree_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("parentName");
+    QTest::addColumn<QRect>("geometry");  // null: placed by a layout, only the size is checked
+    QTest::addColumn<QSize>("fixedSize"); // invalid: not fixed
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("toolTip");
+    QTest::addColumn<QString>("styleSheet");
+
+    const QRect laidOut;
+    const QSize notFixed;
+    QTest::newRow("liveIndicator") << "liveIndicator"
+                                   << "titleBar" << laidOut << QSize(12, 12) << ""
+                                   << "" << styles::liveIndicatorInitial();
+    QTest::newRow("roomLabel") << "roomLabel"
+                               << "titleBar" << laidOut << QSize(38, 20) << "房间号:"
+                               << "" << styles::titleLabel();
+    QTest::newRow("roomNameEdit") << "roomNameEdit"
+                                  << "titleBar" << laidOut << notFixed << ""
+                                  << "" << styles::roomNameEdit();
+    QTest::newRow("onlineCountIcon") << "onlineCountIcon"
+                                     << "titleBar" << laidOut << QSize(12, 12) << ""
+                                     << "" << styles::onlineCountIcon();
+    QTest::newRow("onlineCountLabel") << "onlineCountLabel"
+                                      << "titleBar" << laidOut << notFixed << "1"
+                                      << "" << styles::titleLabel();
+    QTest::newRow("lockButton") << "lockButton"
+                                << "titleBar" << laidOut << notFixed << "F10解锁"
+                                << "" << styles::lockButton();
+    QTest::newRow("closeButton") << "closeButton"
+                                 << "titleBar" << laidOut << QSize(12, 12) << ""
+                                 << "" << styles::closeButton();
+    QTest::newRow("addOpacityButton") << "addOpacityButton"
+                                      << "hoverToolbar" << QRect(24, 5, 10, 10) << notFixed << ""
+                                      << "增加透明度" << styles::addOpacityButton();
+    QTest::newRow("subOpacityButton") << "subOpacityButton"
+                                      << "hoverToolbar" << QRect(54, 5, 10, 10) << notFixed << ""
+                                      << "减少透明度" << styles::subOpacityButton();
+    QTest::newRow("boldButton") << "boldButton"
+                                << "hoverToolbar" << QRect(84, 5, 10, 10) << notFixed << "B"
+                                << "字体加粗" << styles::boldButton();
+    QTest::newRow("settingButton") << "settingButton"
+                                   << "hoverToolbar" << QRect(114, 4, 12, 12) << notFixed << ""
+                                   << "字体设置" << styles::settingButton();
+    QTest::newRow("downloadButton") << "downloadButton"
+                                    << "hoverToolbar" << QRect(144, 4, 9, 11) << notFixed << ""
+                                    << "下载KIB直播软件" << styles::downloadButton();
+    QTest::newRow("fontFamilyLabel")
+        << "fontFamilyLabel"
+        << "settingPanel" << QRect(10, 15, 50, 20) << notFixed << "字体："
+        << "" << styles::panelLabel();
+    QTest::newRow("fontFamilyCombo") << "fontFamilyCombo"
+                                     << "settingPanel" << QRect(70, 15, 130, 20) << notFixed << ""
+                                     << "" << styles::panelCombo();
+    QTest::newRow("fontSizeLabel")
+        << "fontSizeLabel"
+        << "settingPanel" << QRect(10, 40, 50, 20) << notFixed << "字号："
+        << "" << styles::panelLabel();
+    QTest::newRow("fontSizeCombo") << "fontSizeCombo"
+                                   << "settingPanel" << QRect(70, 40, 130, 20) << notFixed << ""
+                                   << "" << styles::panelCombo();
+    QTest::newRow("lineHeightLabel")
+        << "lineHeightLabel"
+        << "settingPanel" << QRect(10, 65, 50, 20) << notFixed << "行间距："
+        << "" << styles::panelLabel();
+    QTest::newRow("lineHeightCombo") << "lineHeightCombo"
+                                     << "settingPanel" << QRect(70, 65, 130, 20) << notFixed << ""
+                                     << "" << styles::panelCombo();
+    QTest::newRow("settingOkButton")
+        << "settingOkButton"
+        << "settingPanel" << QRect(40, 90, 60, 20) << notFixed << "确定"
+        << "" << styles::panelButton();
+    QTest::newRow("settingCancelButton")
+        << "settingCancelButton"
+        << "settingPanel" << QRect(110, 90, 60, 20) << notFixed << "取消"
+        << "" << styles::panelButton();
+    QTest::newRow("chatLog") << "chatLog"
+                             << "" << laidOut << notFixed << ""
+                             << "" << styles::chatLog();
+    QTest::newRow("hoverToolbar") << "hoverToolbar"
+                                  << "" << QRect(0, 22, 277, 25) << notFixed << ""
+                                  << ""
+                                  << "";
+    QTest::newRow("settingPanel") << "settingPanel"
+                                  << "" << QRect(25, 60, 220, 120) << notFixed << ""
+                                  << "" << styles::settingPanel();
+}
+
+void TestChatDialog::widgetTree() {
+    QFETCH(QString, name);
+    QFETCH(QString, parentName);
+    QFETCH(QRect, geometry);
+    QFETCH(QSize, fixedSize);
+    QFETCH(QString, text);
+    QFETCH(QString, toolTip);
+    QFETCH(QString, styleSheet);
+
+    QWidget* widget = dialog->findChild<QWidget*>(name);
+    QVERIFY2(widget, qPrintable(name));
+    QWidget* expectedParent = parentName.isEmpty() ? static_cast<QWidget*>(dialog.get())
+                                                   : dialog->findChild<QWidget*>(parentName);
+    QCOMPARE(widget->parentWidget(), expectedParent);
+    if (!geometry.isNull())
+        QCOMPARE(widget->geometry(), geometry);
+    if (fixedSize.isValid()) {
+        QCOMPARE(widget->minimumSize(), fixedSize);
+        QCOMPARE(widget->maximumSize(), fixedSize);
+    }
+    QCOMPARE(widget->property("text").toString(), text);
+    QCOMPARE(widget->toolTip(), toolTip);
+    QCOMPARE(widget->styleSheet(), styleSheet);
+}
+
+void TestChatDialog::titleBarOrder() {
+    // Left to right as the user reads the strip, with the stretch after the room field.
+    const QStringList expected = {
+        "liveIndicator",   "roomLabel",        "roomNameEdit", "",
+        "onlineCountIcon", "onlineCountLabel", "lockButton",   "closeButton"};
+    QLayout* layout = child<QWidget>("titleBar")->layout();
+    QCOMPARE(layout->count(), expected.size());
+    for (int i = 0; i < layout->count(); ++i) {
+        QWidget* w = layout->itemAt(i)->widget();
+        QCOMPARE(w ? w->objectName() : QString(), expected.at(i));
+        auto* box = qobject_cast<QBoxLayout*>(layout);
+        QCOMPARE(box->stretch(i), w ? 132 : 0);
+    }
+    QCOMPARE(layout->contentsMargins(), QMargins(2, 2, 2, 0));
+    QCOMPARE(dialog->layout()->contentsMargins(), QMargins(4, 1, 4, 4));
+    QCOMPARE(child<QWidget>("titleBar")->maximumHeight(), 22);
+}
+
+void TestChatDialog::constructedState() {
+    const QSize screen = desktop->primaryScreenSize();
+    QCOMPARE(dialog->geometry(), QRect(screen.width() - 327, 100, 277, 312));
+    QCOMPARE(dialog->minimumSize(), QSize(277, 212));
+    QCOMPARE(dialog->windowFlags() &
+                 (Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+             Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    QVERIFY(dialog->testAttribute(Qt::WA_ShowWithoutActivating));
+    QVERIFY(dialog->hasMouseTracking());
+    QCOMPARE(dialog->styleSheet(), styles::window());
+    QCOMPARE(opacityLevel(), 6);
+
+    // Raised (and so shown) once before being locked, then locked with the style read once.
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(desktop->raiseCount, 1);
+    QCOMPARE(desktop->exStyleWrites, QVector<qint32>{desktop->initialExStyle | 0x80020});
+    QCOMPARE(lockText(), QStringLiteral("F10解锁"));
+    QCOMPARE(desktop->installCount, 1);
+
+    QVERIFY(!child<QWidget>("hoverToolbar")->isVisible());
+    QVERIFY(!child<QWidget>("settingPanel")->isVisible());
+
+    auto* log = child<QTextEdit>("chatLog");
+    QVERIFY(log->isReadOnly());
+    QCOMPARE(log->wordWrapMode(), QTextOption::WordWrap);
+    QCOMPARE(log->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QCOMPARE(log->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QVERIFY(!log->document()->isUndoRedoEnabled());
+    QCOMPARE(log->document()->maximumBlockCount(), 100);
+
+    auto* bold = child<QPushButton>("boldButton");
+    QVERIFY(bold->isCheckable());
+    QVERIFY(!bold->isChecked());
+
+    auto* timer = child<QTimer>("topTimer");
+    QVERIFY(timer->isActive());
+    QCOMPARE(timer->interval(), 2000);
+    QVERIFY(!timer->isSingleShot());
+    QCOMPARE(timer->parent(), dialog.get());
+}
+
+void TestChatDialog::hookFailureStartsUnlocked() {
+    dialog.reset();
+    desktop->exStyleWrites.clear();
+    desktop->failHookInstall = true;
+    dialog = std::make_unique<CChatDialog>(6);
+
+    // Locked first, then released: with no hot key the window must stay reachable.
+    QCOMPARE(desktop->exStyleWrites.size(), 2);
+    QVERIFY(platform::isClickThrough(desktop->exStyleWrites.first()));
+    QCOMPARE(desktop->exStyleWrites.last(), desktop->initialExStyle);
+    QCOMPARE(lockText(), QStringLiteral("F10锁定"));
+}
+
+void TestChatDialog::hookSharedAcrossWindows() {
+    // A second window takes over the one watcher; it is never installed twice.
+    CChatDialog second(6);
+    QCOMPARE(desktop->installCount, 1);
+    QSignalSpy firstSpy(dialog.get(), &CChatDialog::keyboardDown);
+    QSignalSpy secondSpy(&second, &CChatDialog::keyboardDown);
+    desktop->pressHotKey();
+    QCOMPARE(firstSpy.count(), 0);
+    QCOMPARE(secondSpy.count(), 1);
+}
+
+void TestChatDialog::dispatcher_data() {
+    QTest::addColumn<int>("flag");
+    QTest::addColumn<bool>("locked");
+    QTest::addColumn<int>("opacity");
+
+    QTest::newRow("0 toggles lock") << 0 << false << 6;
+    QTest::newRow("1 adds opacity") << 1 << true << 7;
+    QTest::newRow("2 subtracts opacity") << 2 << true << 5;
+    QTest::newRow("3 ignored") << 3 << true << 6;
+    QTest::newRow("-1 ignored") << -1 << true << 6;
+    QTest::newRow("large ignored") << 0x7fffffff << true << 6;
+}
+
+void TestChatDialog::dispatcher() {
+    QFETCH(int, flag);
+    QFETCH(bool, locked);
+    QFETCH(int, opacity);
+
+    emit dialog->keyboardDown(static_cast<KeyboardDownFlag>(flag));
+    QCOMPARE(clickThrough(), locked);
+    QCOMPARE(lockText(), locked ? QStringLiteral("F10解锁") : QStringLiteral("F10锁定"));
+    QCOMPARE(opacityLevel(), opacity);
+}
+
+void TestChatDialog::hotKeyTogglesLock() {
+    desktop->pressHotKey();
+    QVERIFY(!clickThrough());
+    QCOMPARE(desktop->exStyleWrites.last(), desktop->initialExStyle); // the saved style comes back
+    QCOMPARE(lockText(), QStringLiteral("F10锁定"));
+    desktop->pressHotKey();
+    QVERIFY(clickThrough());
+    QCOMPARE(lockText(), QStringLiteral("F10解锁"));
+    QCOMPARE(desktop->exStyleWrites.size(), 3);
+}
+
+void TestChatDialog::lockButtonOnlyLocks() {
+    auto* lock = child<QToolButton>("lockButton");
+    lock->click(); // already locked: stays locked
+    QVERIFY(clickThrough());
+    desktop->pressHotKey();
+    QVERIFY(!clickThrough());
+    lock->click();
+    QVERIFY(clickThrough());
+    QCOMPARE(lockText(), QStringLiteral("F10解锁"));
+    lock->click();
+    QVERIFY(clickThrough());
+}
+
+void TestChatDialog::lockMovesFocusAndCommitsRoomName() {
+    dialog->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+    desktop->pressHotKey(); // unlock: no focus change
+    auto* edit = child<QLineEdit>("roomNameEdit");
+    edit->setFocus();
+    QTRY_VERIFY(edit->hasFocus());
+    QTest::keyClicks(edit, "room 1");
+
+    QSignalSpy spy(dialog.get(), &CChatDialog::sigRoomNameChanged);
+    desktop->pressHotKey(); // lock: the chat log takes the focus and the name is committed
+    QTRY_VERIFY(child<QTextEdit>("chatLog")->hasFocus());
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(0).toString(), QStringLiteral("room 1"));
+}
+
+void TestChatDialog::opacitySteps_data() {
+    QTest::addColumn<int>("adds");
+    QTest::addColumn<int>("subs");
+    QTest::addColumn<int>("expected");
+
+    QTest::newRow("three up reach 0.9") << 3 << 0 << 9;
+    QTest::newRow("four up stay at 0.9") << 4 << 0 << 9;
+    QTest::newRow("five down reach 0.1") << 0 << 5 << 1;
+    QTest::newRow("nine down stay at 0.1") << 0 << 9 << 1;
+    QTest::newRow("up to top then eight down") << 4 << 8 << 1;
+}
+
+void TestChatDialog::opacitySteps() {
+    QFETCH(int, adds);
+    QFETCH(int, subs);
+    QFETCH(int, expected);
+
+    auto* add = child<QPushButton>("addOpacityButton");
+    auto* sub = child<QPushButton>("subOpacityButton");
+    for (int i = 0; i < adds; ++i)
+        add->click();
+    for (int i = 0; i < subs; ++i)
+        sub->click();
+    QCOMPARE(opacityLevel(), expected);
+}
+
+void TestChatDialog::settingPanelSelection() {
+    const QStringList families = QFontDatabase().families(QFontDatabase::SimplifiedChinese);
+    auto* familyCombo = child<QComboBox>("fontFamilyCombo");
+    QCOMPARE(familyCombo->count(), families.size());
+    for (int i = 0; i < families.size(); ++i)
+        QCOMPARE(familyCombo->itemText(i), families.at(i));
+
+    auto* sizeCombo = child<QComboBox>("fontSizeCombo");
+    QStringList sizes;
+    for (int i = 0; i < sizeCombo->count(); ++i)
+        sizes << sizeCombo->itemText(i);
+    QCOMPARE(sizes, QStringList({"10", "11", "12", "14", "16", "18", "20", "22"}));
+    QCOMPARE(sizeCombo->currentText(), QStringLiteral("10"));
+
+    auto* lineCombo = child<QComboBox>("lineHeightCombo");
+    QCOMPARE(lineCombo->count(), 10);
+    QCOMPARE(lineCombo->itemText(9), QStringLiteral("10"));
+    QCOMPARE(lineCombo->currentText(), QStringLiteral("1"));
+}
+
+void TestChatDialog::settingPanelOkCancel() {
+    auto* timer = child<QTimer>("topTimer");
+    auto* panel = child<QWidget>("settingPanel");
+    auto* sizeCombo = child<QComboBox>("fontSizeCombo");
+
+    child<QPushButton>("settingButton")->click();
+    QVERIFY(panel->isVisible());
+    QVERIFY(!timer->isActive()); // not re-raised while the panel is open
+
+    sizeCombo->setCurrentText(QStringLiteral("16"));
+    child<QPushButton>("settingCancelButton")->click();
+    QVERIFY(!panel->isVisible());
+    QVERIFY(timer->isActive());
+
+    // Cancel keeps the combo's choice; OK commits it, and the log uses it from then on.
+    child<QPushButton>("settingButton")->click();
+    QCOMPARE(sizeCombo->currentText(), QStringLiteral("16"));
+    child<QComboBox>("lineHeightCombo")->setCurrentText(QStringLiteral("4"));
+    child<QPushButton>("settingOkButton")->click();
+    QVERIFY(!panel->isVisible());
+    QVERIFY(timer->isActive());
+
+    MsgsInfo msg;
+    msg.type = QStringLiteral("chat");
+    msg.username = QStringLiteral("a");
+    QMetaObject::invokeMethod(dialog.get(), "ReceiveMessage", Q_ARG(MsgsInfo, msg), Q_ARG(int, 0));
+    QTextBlock first = child<QTextEdit>("chatLog")->document()->firstBlock();
+    QCOMPARE(first.begin().fragment().charFormat().font().pointSize(), 16);
+    QCOMPARE(first.next().blockFormat().lineHeight(), 4.0);
+}
+
+void TestChatDialog::roomNameCommit_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("emitted");
+
+    QTest::newRow("plain") << "abc" << true;
+    QTest::newRow("blanks kept") << "  abc " << true;
+    QTest::newRow("chinese") << "主播房间" << true;
+    QTest::newRow("empty refused") << "" << false;
+}
+
+void TestChatDialog::roomNameCommit() {
+    QFETCH(QString, typed);
+    QFETCH(bool, emitted);
+
+    QSignalSpy spy(dialog.get(), &CChatDialog::sigRoomNameChanged);
+    auto* edit = child<QLineEdit>("roomNameEdit");
+    edit->setText(typed);
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(spy.count(), emitted ? 1 : 0);
+    if (emitted) {
+        QCOMPARE(spy.at(0).at(0).toString(), typed);
+        QTest::keyClick(edit, Qt::Key_Return); // a repeat is committed again
+        QCOMPARE(spy.count(), 2);
+    }
+}
+
+void TestChatDialog::onlineCount_data() {
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("live");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("zero, not live") << 0 << false << "0";
+    QTest::newRow("no grouping, live") << 12345 << true << "12345";
+    QTest::newRow("negative") << -7 << false << "-7";
+}
+
+void TestChatDialog::onlineCount() {
+    QFETCH(int, count);
+    QFETCH(bool, live);
+    QFETCH(QString, text);
+
+    QMetaObject::invokeMethod(dialog.get(), "ReceiveOnlineCount", Q_ARG(int, count),
+                              Q_ARG(bool, live));
+    QCOMPARE(child<QLabel>("onlineCountLabel")->text(), text);
+    QCOMPARE(child<QLabel>("liveIndicator")->styleSheet(),
+             live ? styles::liveIndicatorLive() : styles::liveIndicatorNotLive());
+}
+
+void TestChatDialog::closeButtonQuits() {
+    QSignalSpy spy(dialog.get(), &CChatDialog::quitApp);
+    child<QPushButton>("closeButton")->click();
+    QCOMPARE(spy.count(), 1);
+}
+
+void TestChatDialog::destructorRemovesHook() {
+    QVERIFY(desktop->hookInstalled());
+    dialog.reset();
+    QVERIFY(!desktop->hookInstalled());
+    QCOMPARE(desktop->removeCount, 1);
+    desktop->pressHotKey(); // nothing left to notify: must not crash
+}
+
+QTEST_MAIN(TestChatDialog)
+#include "tst_chatdialog.moc"

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "client/MsgsInfo.h"
+
+#include <QPoint>
+#include <QString>
+#include <QWidget>
+
+class CGetChatMessageThread;
+class CKibLineEdit;
+class QComboBox;
+class QHBoxLayout;
+class QLabel;
+class QPushButton;
+class QTextEdit;
+class QThread;
+class QTimer;
+class QToolButton;
+class QVBoxLayout;
+
+// Command codes of the window's small dispatcher: the hot key and the opacity buttons.
+enum KeyboardDownFlag : qint32 { KeyLockToggle = 0, KeyAddOpacity = 1, KeySubOpacity = 2 };
+
+// Edge or corner under the cursor; the values are those the resize code has always used.
+enum ResizeDirection : qint32 {
+    ResizeNone = 0,
+    ResizeLeft = 2,
+    ResizeRight = 3,
+    ResizeBottom = 5,
+    ResizeBottomRight = 7,
+    ResizeBottomLeft = 8,
+};
+
+// The overlay window: title bar, chat log, hover toolbar and settings panel.
+class CChatDialog : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit CChatDialog(int defaultOpacityLevel);
+    ~CChatDialog() override;
+
+signals:
+    void keyboardDown(KeyboardDownFlag flag);
+    void quitApp();
+    void sigRoomNameChanged(QString strRoomId);
+
+protected slots:
+    void on_pushbuttonDownload_clicked(bool b);
+    void on_pushbuttonLock_clicked(bool b);
+    void onKeyboardDown(KeyboardDownFlag flag);
+    void ReceiveMessage(MsgsInfo msgsInfo, int nOnlineCount);
+    void ReceiveOnlineCount(int nOnlineCount, bool isLive);
+    void RoomNameEditingFinished();
+    void AddOpacity(bool b);
+    void SubOpacity(bool b);
+    void TopTimerOut();
+    void onButtonSettingClicked(bool b);
+    void onSettingOKClicked(bool b);
+    void onSettingCancelClicked(bool b);
+
+private:
+    void buildWidgetTree();
+    void wireWidgets();
+    void fillSettingPanel();
+    void LockWindow();
+    void UnlockWindow();
+    void stepOpacity(int delta);
+    void ApplyLineHeight();
+
+    bool mousePressed = false;
+    QPoint pressOffset{0, 0};
+    QTextEdit* chatLog = nullptr;
+    QLabel* liveIndicator = nullptr;
+    QLabel* roomLabel = nullptr;
+    QLabel* onlineCountIcon = nullptr;
+    QLabel* onlineCountLabel = nullptr;
+    QToolButton* lockButton = nullptr;
+    qint32 savedExStyle = 0;
+    bool isLocked = false;
+    QString roomName;
+    bool boldFlag = false;
+    CGetChatMessageThread* worker = nullptr;
+    QThread* workerThread = nullptr;
+    qint32 opacityLevel;
+    QPushButton* closeButton = nullptr;
+    CKibLineEdit* roomNameEdit = nullptr;
+    QWidget* hoverToolbar = nullptr;
+    QPushButton* addOpacityButton = nullptr;
+    QPushButton* subOpacityButton = nullptr;
+    QPushButton* boldButton = nullptr;
+    QPushButton* settingButton = nullptr;
+    QPushButton* downloadButton = nullptr;
+    QTimer* topTimer = nullptr;
+    QVBoxLayout* mainLayout = nullptr;
+    QWidget* titleBar = nullptr;
+    QHBoxLayout* titleLayout = nullptr;
+    ResizeDirection resizeDirection = ResizeNone;
+    QWidget* settingPanel = nullptr;
+    QLabel* fontFamilyLabel = nullptr;
+    QComboBox* fontFamilyCombo = nullptr;
+    QLabel* fontSizeLabel = nullptr;
+    QComboBox* fontSizeCombo = nullptr;
+    QLabel* lineHeightLabel = nullptr;
+    QComboBox* lineHeightCombo = nullptr;
+    QPushButton* settingOkButton = nullptr;
+    QPushButton* settingCancelButton = nullptr;
+    QString fontFamily;
+    qint32 fontSize = 10;
+    qint32 lineHeight = 1;
+    QString downloadHost = QStringLiteral("127.0.0.1:18080");
+};

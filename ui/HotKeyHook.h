@@ -1,0 +1,13 @@
+#pragma once
+
+#include "platform/Platform.h"
+
+class CChatDialog;
+
+// Process-wide, like the desktop hook they stand for: one watcher serves the process however
+// many windows come and go. Touched only on the GUI thread.
+extern platform::HookHandle keyboardHook;
+extern CChatDialog* hookTarget;
+
+// Called by the platform's watcher for every F10 key-down on the desktop.
+void forwardHotKeyToTarget();
