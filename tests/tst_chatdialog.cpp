@@ -8,11 +8,14 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -26,7 +29,7 @@ class TestChatDialog : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { qRegisterMetaType<KeyboardDownFlag>("KeyboardDownFlag"); }
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -67,11 +70,20 @@ private:
                platform::isClickThrough(desktop->exStyleWrites.last());
     }
 
+    QTemporaryDir workDir; // the window reads and writes its settings in the working directory
     std::unique_ptr<platform::HeadlessPlatform> desktop;
     std::unique_ptr<CChatDialog> dialog;
 };
 
+void TestChatDialog::initTestCase() {
+    qRegisterMetaType<KeyboardDownFlag>("KeyboardDownFlag");
+    QVERIFY(workDir.isValid());
+    QVERIFY(QFile::link(QStringLiteral(KIBCHAT_SOURCE_DIR "/images"), workDir.filePath("images")));
+    QVERIFY(QDir::setCurrent(workDir.path()));
+}
+
 void TestChatDialog::init() {
+    QFile::remove(QStringLiteral("config.ini"));
     desktop = std::make_unique<platform::HeadlessPlatform>();
     platform::setCurrentForTesting(desktop.get());
     dialog = std::make_unique<CChatDialog>(6);

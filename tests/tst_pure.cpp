@@ -28,7 +28,10 @@ void TestPure::startSize_data() {
     const QSize def(277, 312);
     QTest::newRow("default") << def << def;
     QTest::newRow("width one below resets both") << QSize(276, 500) << def;
-    QTest::newRow("height one below resets both") << QSize(400, 311) << def;
+    QTest::newRow("height 311 kept: the user can resize to it")
+        << QSize(400, 311) << QSize(400, 311);
+    QTest::newRow("minimum height kept") << QSize(277, 212) << QSize(277, 212);
+    QTest::newRow("height one below the minimum resets both") << QSize(400, 211) << def;
     QTest::newRow("width of the screen accepted") << QSize(1920, 400) << QSize(1920, 400);
     QTest::newRow("wider than the screen") << QSize(1921, 400) << def;
     QTest::newRow("height of the screen accepted") << QSize(300, 1080) << QSize(300, 1080);

@@ -1,5 +1,7 @@
 #include "ui/ChatDialog.h"
 
+#include "app/SettingsFile.h"
+#include "client/GetChatMessageThread.h"
 #include "platform/Platform.h"
 #include "ui/HotKeyHook.h"
 #include "ui/KibLineEdit.h"
@@ -24,6 +26,7 @@ constexpr int kTopTimerIntervalMs = 2000;
 constexpr int kTitleBarMaxHeight = 22;
 constexpr int kTitleItemStretch = 132;
 constexpr int kChatLogMaxBlocks = 100;
+constexpr unsigned long kWorkerStopWaitMs = 3000;
 
 const char* const kLockedIcon = "images/buttons/icon_locked.png";
 
@@ -75,6 +78,8 @@ CChatDialog::CChatDialog(int defaultOpacityLevel)
     if (!keyboardHook)
         UnlockWindow();
 
+    startWorker();
+
     topTimer = new QTimer(this);
     topTimer->setObjectName(QStringLiteral("topTimer"));
     topTimer->setInterval(kTopTimerIntervalMs);
@@ -89,8 +94,39 @@ CChatDialog::~CChatDialog() {
         platform::current().removeHotKeyHook(keyboardHook);
         keyboardHook = nullptr;
     }
-    if (workerThread)
+    if (workerThread) {
+        // A pause or pacing wait may be under way: ask it to end early, and give the thread a
+        // moment so it does not outlive the application object.
+        workerThread->requestInterruption();
         workerThread->quit();
+        workerThread->wait(kWorkerStopWaitMs);
+    }
+    DisplaySettings current;
+    current.roomName = roomName;
+    current.bold = boldButton->isChecked();
+    current.alpha = opacityLevel;
+    current.fontFamily = fontFamily;
+    current.fontSize = fontSize;
+    current.lineHeight = lineHeight;
+    current.width = width();
+    current.height = height();
+    saveDisplaySettings(QLatin1String(kSettingsFileName), current);
+}
+
+void CChatDialog::startWorker() {
+    worker = new CGetChatMessageThread(roomName, services);
+    qRegisterMetaType<MsgsInfo>("MsgsInfo");
+    connect(worker, &CGetChatMessageThread::SendMessageToDisplay, this,
+            &CChatDialog::ReceiveMessage, Qt::QueuedConnection);
+    connect(worker, &CGetChatMessageThread::SendOnlineCountToDisplay, this,
+            &CChatDialog::ReceiveOnlineCount, Qt::QueuedConnection);
+    connect(this, &CChatDialog::sigRoomNameChanged, worker, &CGetChatMessageThread::RoomNameChanged,
+            Qt::QueuedConnection);
+    workerThread = new QThread;
+    connect(workerThread, &QThread::finished, worker, &QObject::deleteLater);
+    connect(workerThread, &QThread::started, worker, &CGetChatMessageThread::StartLoop);
+    worker->moveToThread(workerThread);
+    workerThread->start();
 }
 
 void CChatDialog::buildWidgetTree() {

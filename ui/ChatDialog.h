@@ -1,6 +1,7 @@
 #pragma once
 
 #include "client/MsgsInfo.h"
+#include "client/ServiceEndpoints.h"
 
 #include <QPoint>
 #include <QString>
@@ -60,6 +61,7 @@ protected slots:
 
 private:
     void buildWidgetTree();
+    void startWorker();
     void wireWidgets();
     void fillSettingPanel();
     void LockWindow();
@@ -107,5 +109,5 @@ private:
     QString fontFamily;
     qint32 fontSize = 10;
     qint32 lineHeight = 1;
-    QString downloadHost = QStringLiteral("127.0.0.1:18080");
+    ServiceEndpoints services;
 };

@@ -29,7 +29,7 @@ void CChatDialog::on_pushbuttonDownload_clicked(bool) {
     box.setDefaultButton(QMessageBox::Yes);
     if (box.exec() != QMessageBox::Yes)
         return;
-    const QString address =
-        QStringLiteral("http://") + downloadHost + QStringLiteral("/newest_kiblive/KibLive.rar");
+    const QString address = QStringLiteral("http://") + services.downloadHost +
+                            QStringLiteral("/newest_kiblive/KibLive.rar");
     QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));
 }

@@ -7,7 +7,7 @@ namespace geometry {
 QSize validatedStartSize(QSize stored, QSize screen) {
     const int w = stored.width();
     const int h = stored.height();
-    if (w < kDefaultWidth || w > screen.width() || h < kDefaultHeight || h > screen.height())
+    if (w < kMinimumWidth || w > screen.width() || h < kMinimumHeight || h > screen.height())
         return QSize(kDefaultWidth, kDefaultHeight);
     return stored;
 }

@@ -13,7 +13,8 @@ constexpr int kMinimumHeight = 212;
 constexpr int kRightGap = 50;
 constexpr int kTop = 100;
 
-// A stored size outside [277, screen width] x [312, screen height] resets both sides.
+// A stored size outside [277, screen width] x [212, screen height] resets both sides: any size
+// the user can resize the window to comes back at the next start.
 QSize validatedStartSize(QSize stored, QSize screen);
 
 // The window starts near the right edge of the primary screen.

@@ -1,0 +1,77 @@
+#include "app/SettingsFile.h"
+
+#include <QFile>
+#include <QSettings>
+
+namespace {
+
+int readInt(const QSettings& settings, const char* key, int current) {
+    // No success test: text that is not a whole decimal number reads as 0.
+    return settings.value(QLatin1String(key), current).toString().toInt();
+}
+
+QString readString(const QSettings& settings, const char* key, const QString& current) {
+    return settings.value(QLatin1String(key), current).toString();
+}
+
+QString withoutTrailingSlash(QString url) {
+    while (url.endsWith(QLatin1Char('/')))
+        url.chop(1);
+    return url;
+}
+
+} // namespace
+
+bool settingsTextToBool(const QString& text) {
+    return !(text.isEmpty() || text == QLatin1String("0") ||
+             text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0);
+}
+
+DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& defaults) {
+    DisplaySettings s = defaults;
+    if (!QFile::exists(path))
+        return s;
+    QSettings settings(path, QSettings::IniFormat);
+    s.roomName = readString(settings, "Config/roomName", s.roomName);
+    s.bold = settingsTextToBool(
+        settings.value(QStringLiteral("Config/bBold"), s.bold ? "true" : "false").toString());
+    s.alpha = readInt(settings, "Config/Alpha", s.alpha);
+    s.fontFamily = readString(settings, "Config/fontFamily", s.fontFamily);
+    s.fontSize = readInt(settings, "Config/fontSize", s.fontSize);
+    s.lineHeight = readInt(settings, "Config/lineHeight", s.lineHeight);
+    s.width = readInt(settings, "Config/appWidth", s.width);
+    s.height = readInt(settings, "Config/appHeight", s.height);
+    return s;
+}
+
+void saveDisplaySettings(const QString& path, const DisplaySettings& s) {
+    QSettings settings(path, QSettings::IniFormat);
+    settings.setValue(QStringLiteral("Config/roomName"), s.roomName);
+    settings.setValue(QStringLiteral("Config/bBold"), s.bold);
+    settings.setValue(QStringLiteral("Config/Alpha"), s.alpha);
+    settings.setValue(QStringLiteral("Config/fontFamily"), s.fontFamily);
+    settings.setValue(QStringLiteral("Config/fontSize"), s.fontSize);
+    settings.setValue(QStringLiteral("Config/lineHeight"), s.lineHeight);
+    settings.setValue(QStringLiteral("Config/appWidth"), s.width);
+    settings.setValue(QStringLiteral("Config/appHeight"), s.height);
+    settings.sync();
+}
+
+ServiceEndpoints loadServiceEndpoints(const QString& path, const QProcessEnvironment& env) {
+    ServiceEndpoints endpoints;
+    if (QFile::exists(path)) {
+        QSettings settings(path, QSettings::IniFormat);
+        endpoints.roomInfoUrl = readString(settings, "Service/roomInfoUrl", endpoints.roomInfoUrl);
+        endpoints.chatUrl = readString(settings, "Service/chatUrl", endpoints.chatUrl);
+        endpoints.downloadHost =
+            readString(settings, "Service/downloadHost", endpoints.downloadHost);
+    }
+    endpoints.roomInfoUrl =
+        env.value(QStringLiteral("KIBCHAT_ROOMINFO_URL"), endpoints.roomInfoUrl);
+    endpoints.chatUrl = env.value(QStringLiteral("KIBCHAT_CHAT_URL"), endpoints.chatUrl);
+    endpoints.downloadHost =
+        env.value(QStringLiteral("KIBCHAT_DOWNLOAD_HOST"), endpoints.downloadHost);
+    endpoints.roomInfoUrl = withoutTrailingSlash(endpoints.roomInfoUrl);
+    endpoints.chatUrl = withoutTrailingSlash(endpoints.chatUrl);
+    return endpoints;
+}

@@ -1,0 +1,298 @@
+#include "client/GetChatMessageThread.h"
+
+#include "client/ServiceReplies.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+constexpr int kPauseMs = 1000;
+constexpr int kUpdateIntervalMs = 60000;
+// Long waits are sliced so that a thread asked to stop is not held up by them.
+constexpr int kWaitSliceMs = 20;
+
+void blockingWait(qint64 milliseconds) {
+    QThread* thread = QThread::currentThread();
+    while (milliseconds > 0 && !thread->isInterruptionRequested()) {
+        const qint64 slice = std::min<qint64>(milliseconds, kWaitSliceMs);
+        QThread::msleep(static_cast<unsigned long>(slice));
+        milliseconds -= slice;
+    }
+}
+
+// Service data goes into URLs encoded, so that "&", "#", "+", "/" or blanks in it cannot
+// change the request.
+QString encoded(const QString& text) {
+    return QString::fromLatin1(QUrl::toPercentEncoding(text));
+}
+
+} // namespace
+
+CGetChatMessageThread::CGetChatMessageThread(QString strRoomName, ServiceEndpoints endpoints)
+    : QObject(nullptr), roomName(std::move(strRoomName)), endpoints(std::move(endpoints)) {
+    networkManager = new QNetworkAccessManager(this);
+    chatTimer = new QTimer(this);
+    chatTimer->setSingleShot(true);
+    updateTimer = new QTimer(this);
+    updateTimer->setInterval(kUpdateIntervalMs);
+    connect(chatTimer, &QTimer::timeout, this, &CGetChatMessageThread::GetChatTimerOut);
+    connect(updateTimer, &QTimer::timeout, this, &CGetChatMessageThread::UpdateDataTimerOut);
+}
+
+CGetChatMessageThread::~CGetChatMessageThread() {
+    chatTimer->stop();
+}
+
+void CGetChatMessageThread::setUpdateIntervalForTesting(int milliseconds) {
+    updateTimer->setInterval(milliseconds);
+}
+
+void CGetChatMessageThread::pause() {
+    blockingWait(kPauseMs);
+}
+
+QNetworkReply*
+CGetChatMessageThread::send(const QString& url, void (CGetChatMessageThread::*finished)(),
+                            void (CGetChatMessageThread::*error)(QNetworkReply::NetworkError)) {
+    QNetworkReply* reply = networkManager->get(QNetworkRequest(QUrl(url, QUrl::TolerantMode)));
+    connect(reply, &QNetworkReply::finished, this, finished);
+    connect(reply, &QNetworkReply::errorOccurred, this, error);
+    return reply;
+}
+
+QNetworkReply* CGetChatMessageThread::takeReply() {
+    auto* reply = qobject_cast<QNetworkReply*>(sender());
+    if (reply)
+        reply->deleteLater();
+    return reply;
+}
+
+void CGetChatMessageThread::startChatTimer() {
+    chatTimer->start(nextSeconds * 1000);
+}
+
+// ---- schedule ----
+
+void CGetChatMessageThread::StartLoop() {
+    loopStarted = false;
+    GetRoomId(roomName);
+}
+
+void CGetChatMessageThread::RoomNameChanged(QString strRoomName) {
+    if (strRoomName.isEmpty() || strRoomName == roomName)
+        return;
+    roomName = strRoomName;
+    roomId.clear();
+    group.clear();
+    loopStarted = false;
+    chatTimer->stop();
+    updateTimer->stop();
+    GetRoomId(roomName);
+}
+
+void CGetChatMessageThread::GetChatTimerOut() {
+    GetChatMessage();
+}
+
+void CGetChatMessageThread::UpdateDataTimerOut() {
+    GetOnlineCount();
+    GetAllItems();
+}
+
+// ---- room lookup and online count ----
+
+void CGetChatMessageThread::GetRoomId(const QString& name) {
+    if (name.isEmpty())
+        return;
+    send(endpoints.roomInfoUrl + QStringLiteral("/room/getinfo?domain=") + encoded(name),
+         &CGetChatMessageThread::GetRoomIdFinished, &CGetChatMessageThread::GetRoomIdError);
+}
+
+void CGetChatMessageThread::GetOnlineCount() {
+    if (roomName.isEmpty())
+        return;
+    send(endpoints.roomInfoUrl + QStringLiteral("/room/getinfo?domain=") + encoded(roomName),
+         &CGetChatMessageThread::GetOnlineCountFinished,
+         &CGetChatMessageThread::GetOnlineCountError);
+}
+
+// A transport failure reaches the error slot first, which pauses and sends the one new
+// request; the finished slot of the same reply then leaves it at that.
+
+void CGetChatMessageThread::GetRoomIdFinished() {
+    QNetworkReply* reply = takeReply();
+    if (reply && reply->error() != QNetworkReply::NoError)
+        return;
+    bool found = false;
+    if (const auto object = reply ? parseObjectBody(reply->readAll()) : std::nullopt) {
+        const RoomInfoReply info = readRoomInfo(*object);
+        if (info.roomId) {
+            roomId = QString::number(*info.roomId);
+            found = true;
+        }
+        if (info.onlineCount)
+            onlineCount = *info.onlineCount;
+        emit SendOnlineCountToDisplay(onlineCount, info.isLive);
+    }
+    if (found) {
+        GetGroup();
+        return;
+    }
+    pause();
+    GetRoomId(roomName);
+}
+
+void CGetChatMessageThread::GetRoomIdError(QNetworkReply::NetworkError) {
+    takeReply();
+    pause();
+    GetRoomId(roomName);
+}
+
+void CGetChatMessageThread::GetOnlineCountFinished() {
+    QNetworkReply* reply = takeReply();
+    if (!reply || reply->error() != QNetworkReply::NoError)
+        return;
+    const auto object = parseObjectBody(reply->readAll());
+    if (!object)
+        return;
+    const RoomInfoReply info = readRoomInfo(*object);
+    if (info.onlineCount)
+        onlineCount = *info.onlineCount;
+    emit SendOnlineCountToDisplay(onlineCount, info.isLive);
+}
+
+void CGetChatMessageThread::GetOnlineCountError(QNetworkReply::NetworkError) {
+    takeReply();
+    pause();
+    GetOnlineCount();
+}
+
+// ---- join and poll ----
+
+void CGetChatMessageThread::GetGroup() {
+    if (roomId.isEmpty()) {
+        GetRoomId(roomName);
+        return;
+    }
+    send(endpoints.chatUrl + QStringLiteral("/chatroom/joinroom?roomId=") + roomId,
+         &CGetChatMessageThread::GetGroupFinished, &CGetChatMessageThread::GetGroupError);
+}
+
+void CGetChatMessageThread::GetGroupFinished() {
+    QNetworkReply* reply = takeReply();
+    if (reply && reply->error() != QNetworkReply::NoError)
+        return;
+    if (const auto object = reply ? parseObjectBody(reply->readAll()) : std::nullopt) {
+        const QString newGroup = readGroup(*object);
+        if (!newGroup.isEmpty()) {
+            group = newGroup;
+            GetAllItems();
+            return;
+        }
+    }
+    pause();
+    GetGroup();
+}
+
+void CGetChatMessageThread::GetGroupError(QNetworkReply::NetworkError) {
+    takeReply();
+    pause();
+    GetGroup();
+}
+
+void CGetChatMessageThread::GetChatMessage() {
+    if (group.isEmpty() || giftCatalogue.isEmpty()) {
+        GetGroup();
+        return;
+    }
+    send(endpoints.chatUrl + QStringLiteral("/chatroom/msgs") +
+             QStringLiteral("/%1/%2/%3")
+                 .arg(encoded(group), fromCursor, QString::number(nextSeconds)),
+         &CGetChatMessageThread::GetChatMessageFinished,
+         &CGetChatMessageThread::GetChatMessageError);
+}
+
+void CGetChatMessageThread::GetChatMessageFinished() {
+    QNetworkReply* reply = takeReply();
+    // The error slot has already polled again; arming the timer as well would start a second
+    // poll chain for every failure.
+    if (reply && reply->error() != QNetworkReply::NoError)
+        return;
+    if (const auto object = reply ? parseObjectBody(reply->readAll()) : std::nullopt) {
+        const PollReply poll = readPoll(*object);
+        if (poll.next)
+            nextSeconds = clampNextSeconds(*poll.next);
+        if (poll.from)
+            fromCursor = QString::number(*poll.from);
+        for (const QJsonValue& entry : poll.msgs)
+            DecodeMessage(entry);
+    }
+    startChatTimer();
+    DispatchPendingMessages();
+}
+
+void CGetChatMessageThread::GetChatMessageError(QNetworkReply::NetworkError) {
+    takeReply();
+    pause();
+    GetChatMessage();
+}
+
+void CGetChatMessageThread::DecodeMessage(const QJsonValue& entry) {
+    if (auto record = decodeMessageEntry(entry, giftCatalogue))
+        pendingMessages.append(std::move(*record));
+}
+
+void CGetChatMessageThread::DispatchPendingMessages() {
+    const int n = pendingMessages.size();
+    if (n == 0)
+        return;
+    const int count = onlineCount;
+    if (nextSeconds == 0) {
+        while (!pendingMessages.isEmpty())
+            emit SendMessageToDisplay(pendingMessages.takeFirst(), count);
+        return;
+    }
+    // Spread over the poll delay, so a burst reaches the screen as a steady flow.
+    const auto delayMs = static_cast<qint64>(static_cast<double>(nextSeconds) / n * 1000.0);
+    for (int i = 0; i < n; ++i) {
+        emit SendMessageToDisplay(pendingMessages.takeFirst(), count);
+        blockingWait(delayMs);
+    }
+}
+
+// ---- gift catalogue ----
+
+void CGetChatMessageThread::GetAllItems() {
+    send(endpoints.roomInfoUrl + QStringLiteral("/item/getallitems"),
+         &CGetChatMessageThread::GetAllItemsFinished, &CGetChatMessageThread::GetAllItemsError);
+}
+
+void CGetChatMessageThread::GetAllItemsFinished() {
+    QNetworkReply* reply = takeReply();
+    if (reply && reply->error() != QNetworkReply::NoError)
+        return;
+    const auto items = reply ? parseCatalogue(reply->readAll()) : std::nullopt;
+    if (items)
+        giftCatalogue = *items;
+    if (!items || giftCatalogue.isEmpty()) {
+        pause();
+        GetAllItems();
+        return;
+    }
+    if (loopStarted)
+        return;
+    GetOnlineCount();
+    startChatTimer();
+    loopStarted = true;
+    updateTimer->start();
+}
+
+void CGetChatMessageThread::GetAllItemsError(QNetworkReply::NetworkError) {
+    takeReply();
+    pause();
+    GetAllItems();
+}

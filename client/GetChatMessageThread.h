@@ -1,0 +1,75 @@
+#pragma once
+
+#include "client/GiftCatalogue.h"
+#include "client/MsgsInfo.h"
+#include "client/ServiceEndpoints.h"
+
+#include <QList>
+#include <QNetworkReply>
+#include <QObject>
+#include <QString>
+
+class QNetworkAccessManager;
+class QTimer;
+
+// The room client: follows one room from its name to a running message poll, on a thread of
+// its own. Its pauses block only that thread.
+class CGetChatMessageThread : public QObject {
+    Q_OBJECT
+
+public:
+    explicit CGetChatMessageThread(QString strRoomName, ServiceEndpoints endpoints = {});
+    ~CGetChatMessageThread() override;
+
+    // Tests shorten the refresh instead of waiting a minute; call before the thread starts.
+    void setUpdateIntervalForTesting(int milliseconds);
+
+signals:
+    void SendMessageToDisplay(MsgsInfo msgsInfo, int nOnlineCount);
+    void SendOnlineCountToDisplay(int nOnlineCount, bool isLive);
+
+public slots:
+    void GetRoomIdFinished();
+    void GetRoomIdError(QNetworkReply::NetworkError code);
+    void GetGroupFinished();
+    void GetGroupError(QNetworkReply::NetworkError code);
+    void GetChatMessageFinished();
+    void GetChatMessageError(QNetworkReply::NetworkError code);
+    void GetOnlineCountFinished();
+    void GetOnlineCountError(QNetworkReply::NetworkError code);
+    void GetAllItemsFinished();
+    void GetAllItemsError(QNetworkReply::NetworkError code);
+    void StartLoop();
+    void GetChatTimerOut();
+    void UpdateDataTimerOut();
+    void RoomNameChanged(QString strRoomName);
+
+private:
+    void GetRoomId(const QString& name);
+    void GetOnlineCount();
+    void GetGroup();
+    void GetChatMessage();
+    void GetAllItems();
+    void DispatchPendingMessages();
+    void DecodeMessage(const QJsonValue& entry);
+
+    QNetworkReply* send(const QString& url, void (CGetChatMessageThread::*finished)(),
+                        void (CGetChatMessageThread::*error)(QNetworkReply::NetworkError));
+    QNetworkReply* takeReply();
+    void startChatTimer();
+    static void pause();
+
+    QString roomName;
+    QString roomId;
+    QString group;
+    QString fromCursor = QStringLiteral("0");
+    qint32 nextSeconds = 0;
+    qint32 onlineCount = 0;
+    QNetworkAccessManager* networkManager = nullptr;
+    QList<ItemInfo> giftCatalogue;
+    QList<MsgsInfo> pendingMessages;
+    QTimer* chatTimer = nullptr;
+    QTimer* updateTimer = nullptr;
+    bool loopStarted = false;
+    ServiceEndpoints endpoints;
+};

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+class QByteArray;
+class QJsonValue;
+struct ItemInfo;
+struct MsgsInfo;
+
+// The readers of the service's replies, free of any network object so tests can call them.
+
+// The body as a JSON object; nothing when it is empty, not JSON, or not an object.
+std::optional<QJsonObject> parseObjectBody(const QByteArray& body);
+
+// What a room lookup or count refresh reply holds.
+struct RoomInfoReply {
+    std::optional<qint32> roomId; // only a usable (non-zero) id
+    std::optional<qint32> onlineCount;
+    bool isLive = false;
+};
+RoomInfoReply readRoomInfo(const QJsonObject& object);
+
+// The chat group of a join reply; empty when absent or not a string.
+QString readGroup(const QJsonObject& object);
+
+// What a poll reply holds; each key is optional on its own.
+struct PollReply {
+    std::optional<qint32> next;
+    std::optional<qint32> from;
+    QJsonArray msgs;
+};
+PollReply readPoll(const QJsonObject& object);
+
+// The poll delay is the service's to choose, but it drives a millisecond timer and blocking
+// pacing waits on the worker thread: a negative value means "at once", and anything above
+// half a minute is taken as half a minute so that a room change or a shutdown never waits
+// long behind a dispatch.
+constexpr qint32 kMaxNextSeconds = 30;
+qint32 clampNextSeconds(qint32 next);
+
+// One entry of a poll reply's "msgs" as a record, gift titles and prices looked up in the
+// catalogue. Nothing unless the entry, its "msg" and its "msg"."user" are objects.
+std::optional<MsgsInfo> decodeMessageEntry(const QJsonValue& entry,
+                                           const QList<ItemInfo>& catalogue);
