@@ -45,7 +45,19 @@ QPushButton* makeIconButton(QWidget* parent, const char* name, QRect geometry, c
 CChatDialog::CChatDialog(int defaultOpacityLevel)
     : QWidget(nullptr), opacityLevel(defaultOpacityLevel) {
     platform::Platform& desktop = platform::current();
-    QSize startSize(geometry::kDefaultWidth, geometry::kDefaultHeight);
+
+    DisplaySettings defaults;
+    defaults.alpha = opacityLevel;
+    const QString settingsPath = QLatin1String(kSettingsFileName);
+    const DisplaySettings stored = loadDisplaySettings(settingsPath, defaults);
+    roomName = stored.roomName;
+    boldFlag = stored.bold;
+    opacityLevel = stored.alpha;
+    fontFamily = stored.fontFamily;
+    fontSize = stored.fontSize;
+    lineHeight = stored.lineHeight;
+    services = loadServiceEndpoints(settingsPath, QProcessEnvironment::systemEnvironment());
+    QSize startSize(stored.width, stored.height);
 
     const QSize screen = desktop.primaryScreenSize();
     startSize = geometry::validatedStartSize(startSize, screen);

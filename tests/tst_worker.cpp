@@ -1,0 +1,521 @@
+// The room client against a real HTTP server on loopback: the chain from a room name to the
+// poll loop, room changes, retries under failures and outages, the refresh, and the pacing.
+
+#include "client/GetChatMessageThread.h"
+#include "platform/HeadlessPlatform.h"
+#include "support/LoopbackHttpServer.h"
+#include "ui/ChatDialog.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <QThread>
+#include <QUrl>
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+
+using Reply = LoopbackHttpServer::Reply;
+
+namespace {
+
+const QByteArray kLookup = "/room/getinfo";
+const QByteArray kJoin = "/chatroom/joinroom";
+const QByteArray kItems = "/item/getallitems";
+const QByteArray kPoll = "/chatroom/msgs/";
+
+QByteArray json(const QJsonValue& value) {
+    return value.isArray() ? QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact)
+                           : QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
+}
+
+QJsonObject chatEntry(const QString& user, const QString& text) {
+    return {{"type", "chat"},
+            {"msg", QJsonObject{{"content", text},
+                                {"user", QJsonObject{{"username", user}, {"grade", 12}}}}}};
+}
+
+QJsonObject giftEntry(const QString& user, const QString& item, int number) {
+    return {{"type", "gift"},
+            {"msg", QJsonObject{{"itemType", item},
+                                {"number", number},
+                                {"user", QJsonObject{{"username", user}, {"grade", 3}}}}}};
+}
+
+QByteArray pollBody(int next, int from, const QJsonArray& msgs = {}) {
+    return json(QJsonObject{{"next", next}, {"from", from}, {"msgs", msgs}});
+}
+
+// Scripted replies per request kind; n counts the requests of that kind so far.
+struct Script {
+    std::function<Reply(int n)> lookup = [](int) {
+        return Reply::json(R"({"BaseRoomInfo":{"Id":7},"OnlineCount":5,"IsBroadcasting":true})");
+    };
+    std::function<Reply(int n)> join = [](int) { return Reply::json(R"({"group":"g/1 x"})"); };
+    std::function<Reply(int n)> items = [](int) {
+        return Reply::json(R"([{"name":"flower","title":"花","moneyCost":0},)"
+                           R"({"name":"car","title":"跑车","moneyCost":10}])");
+    };
+    std::function<Reply(int n)> poll = [](int n) { return Reply::json(pollBody(1, n)); };
+};
+
+// Lives on the test's thread and records what the worker emits there.
+class Recorder : public QObject {
+    Q_OBJECT
+public:
+    QElapsedTimer clock;
+    QVector<MsgsInfo> messages;
+    QVector<qint64> messageTimes;
+    QVector<int> messageCounts;
+    QVector<QPair<int, bool>> counts;
+
+public slots:
+    void onMessage(MsgsInfo msg, int count) {
+        messages.append(msg);
+        messageTimes.append(clock.elapsed());
+        messageCounts.append(count);
+    }
+    void onCount(int count, bool live) { counts.append({count, live}); }
+};
+
+// Request times grouped into attempts. Qt's HTTP layer sends a request once more by itself
+// when the server closes the connection without answering; such a resend follows within
+// milliseconds and belongs to the same attempt.
+QVector<QVector<qint64>> attempts(const QVector<LoopbackHttpServer::Request>& requests,
+                                  qint64 beforeMs = std::numeric_limits<qint64>::max()) {
+    QVector<QVector<qint64>> groups;
+    for (const auto& r : requests) {
+        if (r.atMs >= beforeMs)
+            break;
+        if (groups.isEmpty() || r.atMs - groups.last().last() > 300)
+            groups.append(QVector<qint64>());
+        groups.last().append(r.atMs);
+    }
+    return groups;
+}
+
+void verifyOncePerSecond(const QVector<QVector<qint64>>& groups) {
+    for (int i = 0; i < groups.size(); ++i) {
+        QVERIFY2(groups.at(i).size() <= 2, "more than one request per failure");
+        if (i > 0)
+            QVERIFY2(groups.at(i).first() - groups.at(i - 1).first() >= 900,
+                     "retried without the pause");
+    }
+}
+
+} // namespace
+
+class TestWorker : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { qRegisterMetaType<MsgsInfo>("MsgsInfo"); }
+    void init();
+    void cleanup();
+
+    void chainToFirstPoll();
+    void emptyNameSendsNothing();
+    void sameNameIgnored();
+    void roomChangeCarriesCursorAndDelay();
+    void lookupWithoutIdEmitsCountAndRetries();
+    void refreshWithUnusableBodyIsDropped();
+    void periodicRefreshKeepsOnePollLoop();
+    void catalogueFailuresRetryOncePerSecond_data();
+    void catalogueFailuresRetryOncePerSecond();
+    void pacing_data();
+    void pacing();
+    void lookupOutageOneRequestPerFailure();
+    void pollOutageOneRequestPerFailure();
+    void roomNameEncodedInUrl_data();
+    void roomNameEncodedInUrl();
+    void hugeNextIsClamped();
+    void windowReceivesRecords();
+
+private:
+    void startWorker(const QString& room, int updateIntervalMs = 60000);
+    void changeRoom(const QString& room);
+    void install(const Script& script);
+
+    std::unique_ptr<LoopbackHttpServer> server;
+    std::unique_ptr<Recorder> recorder;
+    CGetChatMessageThread* worker = nullptr;
+    QThread* thread = nullptr;
+    QHash<QByteArray, int> served;
+};
+
+void TestWorker::init() {
+    server = std::make_unique<LoopbackHttpServer>();
+    QVERIFY(server->listen());
+    recorder = std::make_unique<Recorder>();
+    recorder->clock.start();
+    served.clear();
+    install(Script{});
+}
+
+void TestWorker::cleanup() {
+    if (thread) {
+        thread->requestInterruption();
+        thread->quit();
+        QVERIFY(thread->wait(5000));
+        delete worker;
+        delete thread;
+        worker = nullptr;
+        thread = nullptr;
+    }
+    recorder.reset();
+    server.reset();
+}
+
+void TestWorker::install(const Script& script) {
+    server->setHandler([this, script](const QByteArray& target) {
+        const auto route = [&](const QByteArray& prefix, const std::function<Reply(int)>& f) {
+            return f(served[prefix]++);
+        };
+        if (target.startsWith(kLookup))
+            return route(kLookup, script.lookup);
+        if (target.startsWith(kJoin))
+            return route(kJoin, script.join);
+        if (target.startsWith(kItems))
+            return route(kItems, script.items);
+        if (target.startsWith(kPoll))
+            return route(kPoll, script.poll);
+        return Reply{404, {}, false};
+    });
+}
+
+void TestWorker::startWorker(const QString& room, int updateIntervalMs) {
+    ServiceEndpoints endpoints;
+    endpoints.roomInfoUrl = server->baseUrl();
+    endpoints.chatUrl = server->baseUrl();
+    worker = new CGetChatMessageThread(room, endpoints);
+    worker->setUpdateIntervalForTesting(updateIntervalMs);
+    connect(worker, &CGetChatMessageThread::SendMessageToDisplay, recorder.get(),
+            &Recorder::onMessage, Qt::QueuedConnection);
+    connect(worker, &CGetChatMessageThread::SendOnlineCountToDisplay, recorder.get(),
+            &Recorder::onCount, Qt::QueuedConnection);
+    thread = new QThread;
+    connect(thread, &QThread::started, worker, &CGetChatMessageThread::StartLoop);
+    worker->moveToThread(thread);
+    thread->start();
+}
+
+void TestWorker::changeRoom(const QString& room) {
+    QMetaObject::invokeMethod(worker, "RoomNameChanged", Qt::QueuedConnection,
+                              Q_ARG(QString, room));
+}
+
+void TestWorker::chainToFirstPoll() {
+    Script script;
+    script.poll = [](int n) {
+        if (n == 0)
+            return Reply::json(
+                pollBody(1, 3, {chatEntry("A", "hello"), giftEntry("B", "FLOWER", 3), 42}));
+        return Reply::json(pollBody(1, 3));
+    };
+    install(script);
+    startWorker(QStringLiteral("room1"));
+
+    QTRY_COMPARE(recorder->messages.size(), 2);
+    const QVector<LoopbackHttpServer::Request>& reqs = server->requests;
+    QVERIFY(reqs.size() >= 5);
+    QCOMPARE(reqs.at(0).target, QByteArray("/room/getinfo?domain=room1"));
+    QCOMPARE(reqs.at(1).target, QByteArray("/chatroom/joinroom?roomId=7"));
+    QCOMPARE(reqs.at(2).target, kItems);
+    // The count refresh and the first poll are both sent once the catalogue is in; the poll
+    // goes at once, with the start cursor and delay, and the group as one encoded segment.
+    QCOMPARE(server->countTo(kLookup), 2);
+    QCOMPARE(server->requestsTo(kPoll).first().target, QByteArray("/chatroom/msgs/g%2F1%20x/0/0"));
+
+    const MsgsInfo chat = recorder->messages.at(0);
+    QCOMPARE(chat.type, QStringLiteral("chat"));
+    QCOMPARE(chat.username, QStringLiteral("A"));
+    QCOMPARE(chat.content, QStringLiteral("hello"));
+    QCOMPARE(chat.grade, 12);
+    const MsgsInfo gift = recorder->messages.at(1);
+    QCOMPARE(gift.itemTitle, QStringLiteral("花"));
+    QCOMPARE(gift.number, 3);
+    QCOMPARE(gift.moneyCost, 0.0);
+    QCOMPARE(recorder->messageCounts, QVector<int>({5, 5}));
+    QTRY_COMPARE(recorder->counts.size(), 2);
+    QCOMPARE(recorder->counts.at(0), qMakePair(5, true));
+
+    // The next poll carries the cursor and delay of the reply.
+    QTRY_VERIFY(server->countTo(kPoll) >= 2);
+    QCOMPARE(server->requestsTo(kPoll).at(1).target, QByteArray("/chatroom/msgs/g%2F1%20x/3/1"));
+}
+
+void TestWorker::emptyNameSendsNothing() {
+    startWorker(QString());
+    QTest::qWait(300);
+    QCOMPARE(server->requests.size(), 0);
+    changeRoom(QString());
+    QTest::qWait(200);
+    QCOMPARE(server->requests.size(), 0);
+    changeRoom(QStringLiteral("later"));
+    QTRY_VERIFY(server->countTo(kPoll) >= 1);
+    QCOMPARE(server->requests.first().target, QByteArray("/room/getinfo?domain=later"));
+}
+
+void TestWorker::sameNameIgnored() {
+    startWorker(QStringLiteral("same"));
+    QTRY_VERIFY(server->countTo(kPoll) >= 1);
+    const int lookups = server->countTo(kLookup);
+    const int polls = server->countTo(kPoll);
+    changeRoom(QStringLiteral("same"));
+    // Timers not stopped: polling goes on, and no new lookup is sent.
+    QTRY_VERIFY(server->countTo(kPoll) >= polls + 2);
+    QCOMPARE(server->countTo(kLookup), lookups);
+}
+
+void TestWorker::roomChangeCarriesCursorAndDelay() {
+    Script script;
+    script.poll = [](int) { return Reply::json(pollBody(1, 42)); };
+    install(script);
+    startWorker(QStringLiteral("first"));
+    QTRY_VERIFY(server->countTo(kPoll) >= 1);
+
+    changeRoom(QStringLiteral("second"));
+    QTRY_VERIFY(server->countTo("/room/getinfo?domain=second") >= 1);
+    const qint64 changedAt = server->requestsTo("/room/getinfo?domain=second").first().atMs;
+    QTRY_VERIFY(server->requests.last().atMs > changedAt &&
+                server->requests.last().target.startsWith(kPoll));
+    // The first poll in the new room goes with the previous room's cursor and delay.
+    const auto polls = server->requestsTo(kPoll);
+    const auto firstInNewRoom =
+        std::find_if(polls.begin(), polls.end(), [&](const auto& r) { return r.atMs > changedAt; });
+    QVERIFY(firstInNewRoom != polls.end());
+    QVERIFY2(firstInNewRoom->target.endsWith("/42/1"), firstInNewRoom->target.constData());
+}
+
+void TestWorker::lookupWithoutIdEmitsCountAndRetries() {
+    Script script;
+    script.lookup = [](int) { return Reply::json(R"({"BaseRoomInfo":{"Id":0},"OnlineCount":5})"); };
+    install(script);
+    startWorker(QStringLiteral("nowhere"));
+    QTRY_VERIFY_WITH_TIMEOUT(server->countTo(kLookup) >= 2, 3000);
+    const auto lookups = server->requestsTo(kLookup);
+    QVERIFY2(lookups.at(1).atMs - lookups.at(0).atMs >= 900, "retried without the pause");
+    QTRY_VERIFY(!recorder->counts.isEmpty());
+    QCOMPARE(recorder->counts.first(), qMakePair(5, false));
+    QCOMPARE(server->countTo(kJoin), 0);
+}
+
+void TestWorker::refreshWithUnusableBodyIsDropped() {
+    Script script;
+    script.lookup = [](int n) {
+        return n == 0 ? Reply::json(R"({"BaseRoomInfo":{"Id":9},"OnlineCount":8})")
+                      : Reply::json("[1,2]");
+    };
+    install(script);
+    startWorker(QStringLiteral("r"));
+    QTRY_COMPARE(server->countTo(kLookup), 2); // the lookup and the count refresh
+    QTest::qWait(1500);
+    QCOMPARE(server->countTo(kLookup), 2); // no retry of the refresh
+    QCOMPARE(recorder->counts.size(), 1);  // only the lookup's count
+}
+
+void TestWorker::periodicRefreshKeepsOnePollLoop() {
+    startWorker(QStringLiteral("r"), 400);
+    QTRY_VERIFY(server->countTo(kPoll) >= 1);
+    const qint64 start = server->elapsedMs();
+    QTest::qWait(2300);
+    int polls = 0;
+    for (const auto& r : server->requestsTo(kPoll))
+        polls += r.atMs >= start;
+    // With a poll delay of 1 s: about two polls, never a second loop's worth.
+    QVERIFY2(polls >= 2 && polls <= 3, qPrintable(QString::number(polls)));
+    QVERIFY(server->countTo(kItems) >= 1 + 4);  // initial load plus the refreshes
+    QVERIFY(server->countTo(kLookup) >= 1 + 4); // lookup plus the count refreshes
+}
+
+void TestWorker::catalogueFailuresRetryOncePerSecond_data() {
+    QTest::addColumn<QByteArray>("badBody");
+    QTest::addColumn<bool>("reset");
+    QTest::newRow("empty array") << QByteArray("[]") << false;
+    QTest::newRow("no objects") << QByteArray("[1,2,3]") << false;
+    QTest::newRow("object") << QByteArray("{}") << false;
+    QTest::newRow("invalid") << QByteArray("[{") << false;
+    QTest::newRow("empty body") << QByteArray() << false;
+    QTest::newRow("HTTP 500") << QByteArray("500") << false;
+    QTest::newRow("connection reset") << QByteArray() << true;
+}
+
+void TestWorker::catalogueFailuresRetryOncePerSecond() {
+    QFETCH(QByteArray, badBody);
+    QFETCH(bool, reset);
+    Script script;
+    const Reply good = script.items(0);
+    LoopbackHttpServer* s = server.get();
+    // Failing for 1.5 s: the first attempt and the retry a second later.
+    script.items = [=](int) {
+        if (s->elapsedMs() >= 1500)
+            return good;
+        if (reset)
+            return Reply::connectionReset();
+        if (badBody == "500")
+            return Reply{500, R"([{"name":"x"}])", false}; // a usable body on an error status
+        return Reply::json(badBody);
+    };
+    install(script);
+    startWorker(QStringLiteral("r"));
+    QTRY_VERIFY_WITH_TIMEOUT(server->countTo(kPoll) >= 1, 5000);
+    const auto groups = attempts(server->requestsTo(kItems));
+    QCOMPARE(groups.size(), 3); // two failed attempts, one retry each, then success
+    verifyOncePerSecond(groups);
+    QVERIFY(server->requestsTo(kPoll).first().atMs > groups.last().last());
+}
+
+void TestWorker::pacing_data() {
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("next");
+    QTest::addColumn<int>("gapMs");
+    QTest::newRow("10 over 2 s") << 10 << 2 << 200;
+    QTest::newRow("3 over 1 s, truncated") << 3 << 1 << 333;
+    QTest::newRow("3000 over 2 s: no waits") << 3000 << 2 << 0;
+}
+
+void TestWorker::pacing() {
+    QFETCH(int, count);
+    QFETCH(int, next);
+    QFETCH(int, gapMs);
+    QJsonArray msgs;
+    for (int i = 0; i < count; ++i)
+        msgs.append(chatEntry(QStringLiteral("u"), QString::number(i)));
+    Script script;
+    script.poll = [=](int n) {
+        return Reply::json(n == 0 ? pollBody(next, 1, msgs) : pollBody(next, 1));
+    };
+    install(script);
+    startWorker(QStringLiteral("r"));
+    QTRY_COMPARE_WITH_TIMEOUT(recorder->messages.size(), count, 10000);
+    for (int i = 0; i < count; ++i)
+        QCOMPARE(recorder->messages.at(i).content, QString::number(i)); // in order
+
+    const QVector<qint64>& t = recorder->messageTimes;
+    if (gapMs == 0) {
+        QVERIFY2(t.last() - t.first() < 500, qPrintable(QString::number(t.last() - t.first())));
+        return;
+    }
+    for (int i = 1; i < count; ++i) {
+        const qint64 gap = t.at(i) - t.at(i - 1);
+        QVERIFY2(gap >= gapMs - 60 && gap <= gapMs + 120, qPrintable(QString::number(gap)));
+    }
+    // The wait after the last record holds the next poll back until the delay has passed.
+    const auto polls = server->requestsTo(kPoll);
+    QTRY_VERIFY(server->countTo(kPoll) >= 2);
+    const qint64 between = server->requestsTo(kPoll).at(1).atMs - polls.at(0).atMs;
+    QVERIFY2(between >= next * 1000 - 100, qPrintable(QString::number(between)));
+}
+
+void TestWorker::lookupOutageOneRequestPerFailure() {
+    Script script;
+    const Reply good = script.lookup(0);
+    LoopbackHttpServer* s = server.get();
+    script.lookup = [=](int) { return s->elapsedMs() < 3000 ? Reply::connectionReset() : good; };
+    install(script);
+    startWorker(QStringLiteral("r"));
+    QTRY_VERIFY_WITH_TIMEOUT(server->countTo(kPoll) >= 1, 8000);
+    // One attempt, then one per second: never more in flight.
+    const auto groups = attempts(server->requestsTo(kLookup), 3000);
+    QVERIFY2(groups.size() >= 3 && groups.size() <= 4, qPrintable(QString::number(groups.size())));
+    verifyOncePerSecond(groups);
+}
+
+void TestWorker::pollOutageOneRequestPerFailure() {
+    Script script;
+    LoopbackHttpServer* s = server.get();
+    script.poll = [=](int n) {
+        if (n > 0 && s->elapsedMs() < 4000)
+            return Reply::connectionReset();
+        return Reply::json(pollBody(0, n, {chatEntry("A", QString::number(n))}));
+    };
+    install(script);
+    startWorker(QStringLiteral("r"));
+    QTRY_VERIFY_WITH_TIMEOUT(server->elapsedMs() > 4500 && recorder->messages.size() >= 3, 8000);
+    // Even with a poll delay of 0 the failures do not multiply the poll chain.
+    auto polls = server->requestsTo(kPoll);
+    polls.removeFirst(); // the good first poll
+    const auto groups = attempts(polls, 4000);
+    QVERIFY2(groups.size() <= 5, qPrintable(QString::number(groups.size())));
+    verifyOncePerSecond(groups);
+}
+
+void TestWorker::roomNameEncodedInUrl_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("query delimiters") << "a&b=c#d";
+    QTest::newRow("plus and blanks") << " a+b ";
+    QTest::newRow("chinese") << "主播";
+    QTest::newRow("percent") << "100%25";
+}
+
+void TestWorker::roomNameEncodedInUrl() {
+    QFETCH(QString, name);
+    startWorker(name);
+    QTRY_VERIFY(server->countTo(kLookup) >= 1);
+    const QByteArray target = server->requestsTo(kLookup).first().target;
+    const QByteArray prefix = "/room/getinfo?domain=";
+    QVERIFY(target.startsWith(prefix));
+    const QByteArray value = target.mid(prefix.size());
+    QVERIFY2(!value.contains('&') && !value.contains('#') && !value.contains('+') &&
+                 !value.contains(' '),
+             value.constData());
+    QCOMPARE(QUrl::fromPercentEncoding(value), name);
+}
+
+void TestWorker::hugeNextIsClamped() {
+    Script script;
+    script.poll = [](int n) { return Reply::json(pollBody(n == 0 ? 2147483647 : 1, n)); };
+    install(script);
+    startWorker(QStringLiteral("r"));
+    QTRY_VERIFY(server->countTo(kPoll) >= 1);
+    // Unclamped, the delay in milliseconds overflows and the timer misfires at once.
+    QTest::qWait(1500);
+    QCOMPARE(server->countTo(kPoll), 1);
+    // The worker is not stuck behind the delay: a room change is served at once.
+    changeRoom(QStringLiteral("s"));
+    QTRY_VERIFY_WITH_TIMEOUT(server->countTo("/room/getinfo?domain=s") >= 1, 2000);
+}
+
+void TestWorker::windowReceivesRecords() {
+    QTemporaryDir dir;
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    {
+        QSettings ini(QStringLiteral("config.ini"), QSettings::IniFormat);
+        ini.setValue(QStringLiteral("Config/roomName"), QStringLiteral("window-room"));
+    }
+    qputenv("KIBCHAT_ROOMINFO_URL", server->baseUrl().toLatin1());
+    qputenv("KIBCHAT_CHAT_URL", server->baseUrl().toLatin1());
+    Script script;
+    script.poll = [](int n) {
+        if (n == 0)
+            return Reply::json(pollBody(0, 2, {chatEntry("A", "hello"), giftEntry("B", "car", 2)}));
+        return Reply::json(pollBody(1, 2));
+    };
+    install(script);
+
+    platform::HeadlessPlatform desktop;
+    platform::setCurrentForTesting(&desktop);
+    {
+        CChatDialog dialog(6);
+        auto* log = dialog.findChild<QTextEdit*>(QStringLiteral("chatLog"));
+        QTRY_COMPARE(log->toPlainText(),
+                     QStringLiteral("【LV12】A:hello\nB 送出了 【跑车】 2个\n"));
+        QCOMPARE(server->requests.first().target, QByteArray("/room/getinfo?domain=window-room"));
+    }
+    platform::setCurrentForTesting(nullptr);
+    qunsetenv("KIBCHAT_ROOMINFO_URL");
+    qunsetenv("KIBCHAT_CHAT_URL");
+    QDir::setCurrent(previous);
+}
+
+QTEST_MAIN(TestWorker)
+#include "tst_worker.moc"
