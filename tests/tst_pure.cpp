@@ -17,6 +17,10 @@ private slots:
     void startGeometry();
     void opacityClamp_data();
     void opacityClamp();
+    void resizeZone_data();
+    void resizeZone();
+    void resizeGeometry_data();
+    void resizeGeometry();
     void messageLine_data();
     void messageLine();
 };
@@ -69,6 +73,83 @@ void TestPure::opacityClamp() {
     QFETCH(int, level);
     QFETCH(int, expected);
     QCOMPARE(geometry::clampOpacityLevel(level), expected);
+}
+
+void TestPure::resizeZone_data() {
+    QTest::addColumn<QPoint>("pos");
+    QTest::addColumn<int>("direction");
+
+    // A 277 x 312 window: W - 4 = 273, W - 6 = 271, H - 4 = 308, H - 5 = 307, H - 6 = 306.
+    QTest::newRow("first column") << QPoint(0, 100) << int(ResizeNone);
+    QTest::newRow("left edge, outer") << QPoint(1, 100) << int(ResizeLeft);
+    QTest::newRow("left edge, inner") << QPoint(4, 100) << int(ResizeLeft);
+    QTest::newRow("inside the margin") << QPoint(5, 100) << int(ResizeNone);
+    QTest::newRow("left, title rows") << QPoint(1, 22) << int(ResizeNone);
+    QTest::newRow("left, first row below the title") << QPoint(1, 23) << int(ResizeLeft);
+    QTest::newRow("left, lowest side row") << QPoint(1, 306) << int(ResizeLeft);
+    QTest::newRow("row H-5 belongs to nothing") << QPoint(1, 307) << int(ResizeNone);
+    QTest::newRow("bottom-left corner") << QPoint(1, 308) << int(ResizeBottomLeft);
+    QTest::newRow("bottom-left, last row") << QPoint(4, 311) << int(ResizeBottomLeft);
+    QTest::newRow("column 5 along the bottom") << QPoint(5, 311) << int(ResizeNone);
+    QTest::newRow("bottom edge, left end") << QPoint(6, 308) << int(ResizeBottom);
+    QTest::newRow("bottom edge, right end") << QPoint(271, 311) << int(ResizeBottom);
+    QTest::newRow("between bottom and corner") << QPoint(272, 311) << int(ResizeNone);
+    QTest::newRow("bottom-right corner") << QPoint(273, 308) << int(ResizeBottomRight);
+    QTest::newRow("bottom-right, last pixel") << QPoint(276, 311) << int(ResizeBottomRight);
+    QTest::newRow("right edge") << QPoint(273, 100) << int(ResizeRight);
+    QTest::newRow("right, title rows") << QPoint(276, 22) << int(ResizeNone);
+    QTest::newRow("right, row H-5") << QPoint(276, 307) << int(ResizeNone);
+    QTest::newRow("top edge") << QPoint(100, 0) << int(ResizeNone);
+    QTest::newRow("top-left corner") << QPoint(1, 1) << int(ResizeNone);
+    QTest::newRow("middle") << QPoint(138, 150) << int(ResizeNone);
+}
+
+void TestPure::resizeZone() {
+    QFETCH(QPoint, pos);
+    QFETCH(int, direction);
+    QCOMPARE(int(geometry::resizeZoneAt(pos, QSize(277, 312))), direction);
+}
+
+void TestPure::resizeGeometry_data() {
+    QTest::addColumn<int>("direction");
+    QTest::addColumn<QPoint>("mouse");
+    QTest::addColumn<QRect>("expected");
+
+    // The window: left 1000, top 100, right 1276, bottom 411.
+    QTest::newRow("none") << int(ResizeNone) << QPoint(0, 0) << QRect(1000, 100, 277, 312);
+    QTest::newRow("left outwards")
+        << int(ResizeLeft) << QPoint(900, 200) << QRect(900, 100, 377, 312);
+    QTest::newRow("left to 278 from the right edge")
+        << int(ResizeLeft) << QPoint(998, 200) << QRect(998, 100, 279, 312);
+    QTest::newRow("left stops at 277 from the right edge")
+        << int(ResizeLeft) << QPoint(999, 200) << QRect(1000, 100, 277, 312);
+    QTest::newRow("left dragged far in")
+        << int(ResizeLeft) << QPoint(1200, 200) << QRect(1000, 100, 277, 312);
+    QTest::newRow("right outwards")
+        << int(ResizeRight) << QPoint(1400, 0) << QRect(1000, 100, 400, 312);
+    QTest::newRow("right stops at the minimum")
+        << int(ResizeRight) << QPoint(1100, 0) << QRect(1000, 100, 277, 312);
+    QTest::newRow("bottom outwards")
+        << int(ResizeBottom) << QPoint(0, 600) << QRect(1000, 100, 277, 500);
+    QTest::newRow("bottom stops at 212")
+        << int(ResizeBottom) << QPoint(0, 150) << QRect(1000, 100, 277, 212);
+    QTest::newRow("bottom-right") << int(ResizeBottomRight) << QPoint(1400, 600)
+                                  << QRect(1000, 100, 400, 500);
+    QTest::newRow("bottom-right inwards")
+        << int(ResizeBottomRight) << QPoint(1010, 110) << QRect(1000, 100, 277, 212);
+    QTest::newRow("bottom-left outwards")
+        << int(ResizeBottomLeft) << QPoint(900, 600) << QRect(900, 100, 377, 500);
+    QTest::newRow("bottom-left slides the window")
+        << int(ResizeBottomLeft) << QPoint(1100, 600) << QRect(1100, 100, 277, 500);
+}
+
+void TestPure::resizeGeometry() {
+    QFETCH(int, direction);
+    QFETCH(QPoint, mouse);
+    QFETCH(QRect, expected);
+    QCOMPARE(geometry::resizedGeometry(static_cast<ResizeDirection>(direction),
+                                       QRect(1000, 100, 277, 312), mouse),
+             expected);
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include "client/MsgsInfo.h"
 #include "client/ServiceEndpoints.h"
+#include "ui/WindowGeometry.h"
 
 #include <QPoint>
 #include <QString>
@@ -22,16 +23,6 @@ class QVBoxLayout;
 // Command codes of the window's small dispatcher: the hot key and the opacity buttons.
 enum KeyboardDownFlag : qint32 { KeyLockToggle = 0, KeyAddOpacity = 1, KeySubOpacity = 2 };
 
-// Edge or corner under the cursor; the values are those the resize code has always used.
-enum ResizeDirection : qint32 {
-    ResizeNone = 0,
-    ResizeLeft = 2,
-    ResizeRight = 3,
-    ResizeBottom = 5,
-    ResizeBottomRight = 7,
-    ResizeBottomLeft = 8,
-};
-
 // The overlay window: title bar, chat log, hover toolbar and settings panel.
 class CChatDialog : public QWidget {
     Q_OBJECT
@@ -44,6 +35,13 @@ signals:
     void keyboardDown(KeyboardDownFlag flag);
     void quitApp();
     void sigRoomNameChanged(QString strRoomId);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void enterEvent(QEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 protected slots:
     void on_pushbuttonDownload_clicked(bool b);
@@ -68,6 +66,8 @@ private:
     void UnlockWindow();
     void stepOpacity(int delta);
     void ApplyLineHeight();
+    void UpdateResizeCursor(int x, int y);
+    void ResizeToMouse(int mx, int my);
 
     bool mousePressed = false;
     QPoint pressOffset{0, 0};
