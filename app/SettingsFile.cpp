@@ -20,6 +20,13 @@ QString withoutTrailingSlash(QString url) {
     return url;
 }
 
+// An empty variable (as left by `VAR= kibchat`) means unset, not "no address".
+void overrideFrom(const QProcessEnvironment& env, const char* name, QString& value) {
+    const QString set = env.value(QLatin1String(name));
+    if (!set.isEmpty())
+        value = set;
+}
+
 } // namespace
 
 bool settingsTextToBool(const QString& text) {
@@ -66,11 +73,9 @@ ServiceEndpoints loadServiceEndpoints(const QString& path, const QProcessEnviron
         endpoints.downloadHost =
             readString(settings, "Service/downloadHost", endpoints.downloadHost);
     }
-    endpoints.roomInfoUrl =
-        env.value(QStringLiteral("KIBCHAT_ROOMINFO_URL"), endpoints.roomInfoUrl);
-    endpoints.chatUrl = env.value(QStringLiteral("KIBCHAT_CHAT_URL"), endpoints.chatUrl);
-    endpoints.downloadHost =
-        env.value(QStringLiteral("KIBCHAT_DOWNLOAD_HOST"), endpoints.downloadHost);
+    overrideFrom(env, "KIBCHAT_ROOMINFO_URL", endpoints.roomInfoUrl);
+    overrideFrom(env, "KIBCHAT_CHAT_URL", endpoints.chatUrl);
+    overrideFrom(env, "KIBCHAT_DOWNLOAD_HOST", endpoints.downloadHost);
     endpoints.roomInfoUrl = withoutTrailingSlash(endpoints.roomInfoUrl);
     endpoints.chatUrl = withoutTrailingSlash(endpoints.chatUrl);
     return endpoints;

@@ -214,8 +214,7 @@ private:
             xcb_shape_rectangles(conn, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT,
                                  XCB_CLIP_ORDERING_UNSORTED, win, 0, 0, 0, nullptr);
         } else {
-            xcb_shape_mask(conn, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, win, 0, 0,
-                           XCB_PIXMAP_NONE);
+            xcb_shape_mask(conn, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, win, 0, 0, XCB_PIXMAP_NONE);
         }
         xcb_flush(conn);
     }
@@ -283,8 +282,8 @@ public:
         // 2.1+ delivers raw events even while another client holds a keyboard grab.
         int major = 2;
         int minor = 2;
-        if (XIQueryVersion(display, &major, &minor) != Success ||
-            (major == 2 && minor < 1) || major < 2) {
+        if (XIQueryVersion(display, &major, &minor) != Success || (major == 2 && minor < 1) ||
+            major < 2) {
             XCloseDisplay(display);
             return nullptr;
         }
@@ -349,8 +348,7 @@ private:
 
     void handleKey(int type, int keycode) {
         const KeySym sym = XkbKeycodeToKeysym(display_, static_cast<KeyCode>(keycode), 0, 0);
-        const bool alt = sym == XK_Alt_L || sym == XK_Alt_R || sym == XK_Meta_L ||
-                         sym == XK_Meta_R;
+        const bool alt = sym == XK_Alt_L || sym == XK_Alt_R || sym == XK_Meta_L || sym == XK_Meta_R;
         if (type == XI_RawKeyPress) {
             // Raw events carry no modifier state, so Alt is tracked from the stream itself.
             if (alt)
