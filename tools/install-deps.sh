@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qtbase5-dev libqt5x11extras5-dev
+  qtbase5-dev libqt5x11extras5-dev libcpp-httplib-dev
   libx11-dev libxi-dev libxcb1-dev libxcb-shape0-dev
   xvfb openbox xdotool x11-utils imagemagick
   fonts-wqy-microhei

@@ -1,25 +1,32 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the overlay. Without a display it runs the overlay
-# under a private Xvfb for a few seconds and writes a screenshot instead.
+# Installs what is missing, builds, and runs the overlay against the bundled room simulator.
+# Without a display it runs both under a private Xvfb for a short while and writes
+# screenshots instead.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KIBCHAT_BUILD_DIR:-$root/build}
 "$root/tools/install-deps.sh"
 "$root/tools/build.sh"
 
-# The overlay finds its pictures (and keeps its settings) in its working directory.
+# The overlay finds its pictures and keeps its settings in its working directory.
 workdir="$root/run"
 mkdir -p "$workdir"
 ln -sfn "$root/images" "$workdir/images"
 cd "$workdir"
+if [ ! -f config.ini ]; then
+  # A lively demo room; the service addresses are those of the simulator started below.
+  cat >config.ini <<'INI'
+[Config]
+roomName=\x661f\x5149\x821e\x53f0
 
-if [ -n "${DISPLAY:-}" ]; then
-  echo "KibChat starts locked: clicks pass through it. Press F10 to unlock it, F10 again to lock."
-  exec "$build/app/kibchat"
+[Service]
+roomInfoUrl=http://127.0.0.1:18080
+chatUrl=http://127.0.0.1:18080
+downloadHost=127.0.0.1:18080
+INI
 fi
 
-shot="$build/screenshots/overlay.png"
-mkdir -p "$(dirname "$shot")"
+scratch=$(mktemp -d)
 pids=()
 # Stop what we started, newest first, each by its own pid.
 cleanup() {
@@ -27,11 +34,31 @@ cleanup() {
     kill "${pids[i]}" 2>/dev/null || true
     wait "${pids[i]}" 2>/dev/null || true
   done
+  rm -rf "$scratch"
 }
 trap cleanup EXIT
 
-scratch=$(mktemp -d)
-trap 'cleanup; rm -rf "$scratch"' EXIT
+# The simulator takes a free port; the overlay is pointed at it through the environment,
+# which wins over the file.
+"$build/sim/kibchat-sim" --port 0 --rate 5 --next 1 >"$scratch/sim.out" 2>"$scratch/sim.err" &
+pids+=($!)
+for _ in $(seq 100); do grep -q '^listening' "$scratch/sim.out" 2>/dev/null && break; sleep 0.05; done
+address=$(sed -n 's/^listening \([0-9.:]*\).*/\1/p' "$scratch/sim.out")
+[ -n "$address" ] || { echo "the simulator did not start:" >&2; cat "$scratch/sim.err" >&2; exit 1; }
+export KIBCHAT_ROOMINFO_URL="http://$address" KIBCHAT_CHAT_URL="http://$address"
+export KIBCHAT_DOWNLOAD_HOST="$address"
+
+if [ -n "${DISPLAY:-}" ]; then
+  echo "KibChat runs against the room simulator at $address."
+  echo "It starts locked: clicks pass through it. Press F10 to unlock it (then drag it by its"
+  echo "title strip, resize it by its edges, type another room name), F10 again to lock it."
+  echo "Close it with its x button; the simulator stops with it."
+  "$build/app/kibchat"
+  exit 0
+fi
+
+shots="$build/screenshots"
+mkdir -p "$shots"
 Xvfb -displayfd 3 -screen 0 1280x800x24 -noreset -nolisten tcp 3>"$scratch/display" >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
@@ -43,6 +70,9 @@ export XDG_RUNTIME_DIR="$scratch"
 "$build/app/kibchat" &
 pids+=($!)
 wid=$(timeout 20 xdotool search --sync --onlyvisible --classname kibchat | head -n1)
-sleep 3
-import -window "$wid" "$shot"
-echo "No display: ran KibChat under Xvfb for a few seconds; screenshot written to $shot"
+for n in 1 2 3; do
+  sleep 3
+  import -window "$wid" "$shots/demo-$n.png"
+done
+echo "No display: ran KibChat against the simulator under Xvfb for 9 seconds;"
+echo "screenshots written to $shots/demo-1.png, demo-2.png and demo-3.png"
