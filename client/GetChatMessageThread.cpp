@@ -24,6 +24,12 @@ void blockingWait(qint64 milliseconds) {
     }
 }
 
+// The body of a finished reply; an oversized one reads as empty, which every reader takes
+// for a failed request.
+QByteArray readBody(QNetworkReply* reply) {
+    return reply->bytesAvailable() > kMaxReplyBytes ? QByteArray() : reply->readAll();
+}
+
 // Service data goes into URLs encoded, so that "&", "#", "+", "/" or blanks in it cannot
 // change the request.
 QString encoded(const QString& text) {
@@ -61,6 +67,11 @@ CGetChatMessageThread::send(const QString& url, void (CGetChatMessageThread::*fi
     QNetworkReply* reply = networkManager->get(QNetworkRequest(QUrl(url, QUrl::TolerantMode)));
     connect(reply, &QNetworkReply::finished, this, finished);
     connect(reply, &QNetworkReply::errorOccurred, this, error);
+    // An oversized reply is a failed request: stop reading it instead of buffering it whole.
+    connect(reply, &QNetworkReply::readyRead, reply, [reply] {
+        if (reply->bytesAvailable() > kMaxReplyBytes)
+            reply->abort();
+    });
     return reply;
 }
 
@@ -128,7 +139,7 @@ void CGetChatMessageThread::GetRoomIdFinished() {
     if (reply && reply->error() != QNetworkReply::NoError)
         return;
     bool found = false;
-    if (const auto object = reply ? parseObjectBody(reply->readAll()) : std::nullopt) {
+    if (const auto object = reply ? parseObjectBody(readBody(reply)) : std::nullopt) {
         const RoomInfoReply info = readRoomInfo(*object);
         if (info.roomId) {
             roomId = QString::number(*info.roomId);
@@ -156,7 +167,7 @@ void CGetChatMessageThread::GetOnlineCountFinished() {
     QNetworkReply* reply = takeReply();
     if (!reply || reply->error() != QNetworkReply::NoError)
         return;
-    const auto object = parseObjectBody(reply->readAll());
+    const auto object = parseObjectBody(readBody(reply));
     if (!object)
         return;
     const RoomInfoReply info = readRoomInfo(*object);
@@ -186,7 +197,7 @@ void CGetChatMessageThread::GetGroupFinished() {
     QNetworkReply* reply = takeReply();
     if (reply && reply->error() != QNetworkReply::NoError)
         return;
-    if (const auto object = reply ? parseObjectBody(reply->readAll()) : std::nullopt) {
+    if (const auto object = reply ? parseObjectBody(readBody(reply)) : std::nullopt) {
         const QString newGroup = readGroup(*object);
         if (!newGroup.isEmpty()) {
             group = newGroup;
@@ -222,7 +233,7 @@ void CGetChatMessageThread::GetChatMessageFinished() {
     // poll chain for every failure.
     if (reply && reply->error() != QNetworkReply::NoError)
         return;
-    if (const auto object = reply ? parseObjectBody(reply->readAll()) : std::nullopt) {
+    if (const auto object = reply ? parseObjectBody(readBody(reply)) : std::nullopt) {
         const PollReply poll = readPoll(*object);
         if (poll.next)
             nextSeconds = clampNextSeconds(*poll.next);
@@ -242,8 +253,12 @@ void CGetChatMessageThread::GetChatMessageError(QNetworkReply::NetworkError) {
 }
 
 void CGetChatMessageThread::DecodeMessage(const QJsonValue& entry) {
-    if (auto record = decodeMessageEntry(entry, giftCatalogue))
+    if (auto record = decodeMessageEntry(entry, giftCatalogue)) {
         pendingMessages.append(std::move(*record));
+        // The log shows the last 100 lines: the oldest of a flood can go unseen.
+        if (pendingMessages.size() > kMaxPendingMessages)
+            pendingMessages.removeFirst();
+    }
 }
 
 void CGetChatMessageThread::DispatchPendingMessages() {
@@ -275,7 +290,7 @@ void CGetChatMessageThread::GetAllItemsFinished() {
     QNetworkReply* reply = takeReply();
     if (reply && reply->error() != QNetworkReply::NoError)
         return;
-    const auto items = reply ? parseCatalogue(reply->readAll()) : std::nullopt;
+    const auto items = reply ? parseCatalogue(readBody(reply)) : std::nullopt;
     if (items)
         giftCatalogue = *items;
     if (!items || giftCatalogue.isEmpty()) {

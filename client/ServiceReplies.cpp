@@ -8,6 +8,19 @@
 
 #include <algorithm>
 
+namespace {
+
+void bound(QString& text) {
+    if (text.size() <= kMaxTextLength)
+        return;
+    int cut = kMaxTextLength;
+    if (text.at(cut - 1).isHighSurrogate()) // never split a character in two
+        --cut;
+    text.truncate(cut);
+}
+
+} // namespace
+
 std::optional<QJsonObject> parseObjectBody(const QByteArray& body) {
     if (body.isEmpty())
         return std::nullopt;
@@ -92,5 +105,8 @@ std::optional<MsgsInfo> decodeMessageEntry(const QJsonValue& entry,
     const QJsonObject user = userIt->toObject();
     ReadJsonString(user, QStringLiteral("username"), QString(), record.username);
     ReadJsonInt(user, QStringLiteral("grade"), 0, record.grade);
+    for (QString* text :
+         {&record.type, &record.content, &record.itemType, &record.itemTitle, &record.username})
+        bound(*text);
     return record;
 }

@@ -41,6 +41,18 @@ PollReply readPoll(const QJsonObject& object);
 // half a minute is taken as half a minute so that a room change or a shutdown never waits
 // long behind a dispatch.
 constexpr qint32 kMaxNextSeconds = 30;
+
+// Everything the service sends is untrusted. A reply body above this size is a failed request
+// (read no further); it is far above any real reply.
+constexpr qint64 kMaxReplyBytes = 8 * 1024 * 1024;
+
+// Decoded records waiting to be shown; beyond this the oldest of one poll's flood are dropped.
+// It is well above what one poll brings in a busy room (a burst of 3000 is handled in full).
+constexpr int kMaxPendingMessages = 5000;
+
+// Texts of a record are cut to this many UTF-16 units: a line that long already fills the
+// window many times over, and a megabyte-long one would hold the window up while laid out.
+constexpr int kMaxTextLength = 4096;
 qint32 clampNextSeconds(qint32 next);
 
 // One entry of a poll reply's "msgs" as a record, gift titles and prices looked up in the

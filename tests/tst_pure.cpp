@@ -1,9 +1,12 @@
 // Rules that need no window: start geometry and opacity, and the composition of chat lines.
 
+#include "client/GiftCatalogue.h"
 #include "client/MsgsInfo.h"
+#include "client/ServiceReplies.h"
 #include "ui/MessageLine.h"
 #include "ui/WindowGeometry.h"
 
+#include <QJsonObject>
 #include <QTest>
 
 Q_DECLARE_METATYPE(QVector<LinePiece>)
@@ -21,6 +24,7 @@ private slots:
     void resizeZone();
     void resizeGeometry_data();
     void resizeGeometry();
+    void longTextsAreCut();
     void messageLine_data();
     void messageLine();
 };
@@ -173,6 +177,23 @@ const QColor yellow(255, 255, 0), blue(64, 123, 201), white(255, 255, 255), gold
     red(255, 0, 0);
 
 } // namespace
+
+void TestPure::longTextsAreCut() {
+    const auto entry = [](const QString& text) {
+        return QJsonObject{
+            {"type", "chat"},
+            {"msg", QJsonObject{{"content", text}, {"user", QJsonObject{{"username", text}}}}}};
+    };
+    const QString exact(kMaxTextLength, QLatin1Char('a'));
+    QCOMPARE(decodeMessageEntry(entry(exact), {})->content, exact);
+    const auto cut = decodeMessageEntry(entry(exact + QStringLiteral("bc")), {});
+    QCOMPARE(cut->content, exact);
+    QCOMPARE(cut->username, exact);
+    // A character outside the basic plane straddling the limit goes whole.
+    const QString straddling = QString(kMaxTextLength - 1, QLatin1Char('a')) + QStringLiteral("😀");
+    QCOMPARE(decodeMessageEntry(entry(straddling), {})->content,
+             QString(kMaxTextLength - 1, QLatin1Char('a')));
+}
 
 void TestPure::messageLine_data() {
     QTest::addColumn<MsgsInfo>("msg");

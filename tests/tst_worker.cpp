@@ -137,6 +137,8 @@ private slots:
     void roomNameEncodedInUrl_data();
     void roomNameEncodedInUrl();
     void hugeNextIsClamped();
+    void oversizedReplyIsAFailure();
+    void floodKeepsTheNewest();
     void windowReceivesRecords();
 
 private:
@@ -482,6 +484,38 @@ void TestWorker::hugeNextIsClamped() {
     // The worker is not stuck behind the delay: a room change is served at once.
     changeRoom(QStringLiteral("s"));
     QTRY_VERIFY_WITH_TIMEOUT(server->countTo("/room/getinfo?domain=s") >= 1, 2000);
+}
+
+void TestWorker::oversizedReplyIsAFailure() {
+    Script script;
+    const Reply good = script.lookup(0);
+    // A valid object, but above the size cap: it must not be used.
+    const QByteArray huge = R"({"BaseRoomInfo":{"Id":5},"OnlineCount":99,"pad":")" +
+                            QByteArray(9 * 1024 * 1024, 'x') + R"("})";
+    script.lookup = [=](int n) { return n == 0 ? Reply::json(huge) : good; };
+    install(script);
+    startWorker(QStringLiteral("r"));
+    QTRY_VERIFY_WITH_TIMEOUT(server->countTo(kJoin) >= 1, 5000);
+    const auto lookups = server->requestsTo(kLookup);
+    QVERIFY(lookups.size() >= 2);
+    QVERIFY(lookups.at(1).atMs - lookups.at(0).atMs >= 900); // retried after the pause
+    QCOMPARE(server->requestsTo(kJoin).first().target, QByteArray("/chatroom/joinroom?roomId=7"));
+    QVERIFY(!recorder->counts.contains(qMakePair(99, false)));
+}
+
+void TestWorker::floodKeepsTheNewest() {
+    QJsonArray msgs;
+    for (int i = 0; i < 6000; ++i)
+        msgs.append(chatEntry(QStringLiteral("u"), QString::number(i)));
+    Script script;
+    script.poll = [=](int n) {
+        return Reply::json(n == 0 ? pollBody(0, 1, msgs) : pollBody(30, 1));
+    };
+    install(script);
+    startWorker(QStringLiteral("r"));
+    QTRY_COMPARE_WITH_TIMEOUT(recorder->messages.size(), 5000, 10000);
+    QCOMPARE(recorder->messages.first().content, QStringLiteral("1000"));
+    QCOMPARE(recorder->messages.last().content, QStringLiteral("5999"));
 }
 
 void TestWorker::windowReceivesRecords() {
