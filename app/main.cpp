@@ -11,6 +11,7 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     prepareApplication(app);
+    platform::quitOnTerminationRequest(app);
 
     CChatDialog dialog(kDefaultOpacityLevel);
     QObject::connect(&dialog, &CChatDialog::quitApp, &app, &QApplication::quit);

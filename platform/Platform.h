@@ -6,6 +6,7 @@
 #include <QSize>
 #include <QtGlobal>
 
+class QCoreApplication;
 class QWidget;
 
 namespace platform {
@@ -66,5 +67,9 @@ void setCurrentForTesting(Platform* platform);
 // live process holds it. The guard stays held until the process ends, however it ends.
 // Safe to call before any Qt object exists.
 bool acquireInstanceGuard(const char* name);
+
+// Makes the desktop's requests to end the process (on Linux SIGTERM, SIGINT and SIGHUP, as
+// at logout) end the event loop the normal way, so that shutdown runs in full.
+void quitOnTerminationRequest(QCoreApplication& app);
 
 } // namespace platform

@@ -1,0 +1,106 @@
+#include "platform/win32/Win32Calls.h"
+
+// The W entry points and IDC_* resources as wide strings, whatever the build defines.
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+namespace platform::win32 {
+
+namespace {
+
+// Process-wide, like the hook itself. A low-level hook runs on the thread that installed it,
+// from that thread's message loop, so no locking is needed.
+HHOOK keyboardHook = nullptr;
+KeyCallback hotKeyCallback = nullptr;
+int installedHooks = 0;
+
+HWND toHwnd(WindowHandle window) {
+    return reinterpret_cast<HWND>(window);
+}
+
+LRESULT CALLBACK keyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) {
+    // The key goes on to the other hooks and to the game first, and is never swallowed: the
+    // overlay only watches.
+    const LRESULT next = CallNextHookEx(keyboardHook, nCode, wParam, lParam);
+    if (nCode >= 0 && wParam == WM_KEYDOWN &&
+        reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam)->vkCode == VK_F10 && hotKeyCallback)
+        hotKeyCallback();
+    return next;
+}
+
+const wchar_t* cursorResource(Cursor cursor) {
+    switch (cursor) {
+    case Cursor::Arrow:
+        break;
+    case Cursor::SizeWE:
+        return IDC_SIZEWE;
+    case Cursor::SizeNS:
+        return IDC_SIZENS;
+    case Cursor::SizeNWSE:
+        return IDC_SIZENWSE;
+    case Cursor::SizeNESW:
+        return IDC_SIZENESW;
+    }
+    return IDC_ARROW;
+}
+
+} // namespace
+
+std::int32_t windowExStyle(WindowHandle window) {
+    return static_cast<std::int32_t>(GetWindowLongW(toHwnd(window), GWL_EXSTYLE));
+}
+
+void setWindowExStyle(WindowHandle window, std::int32_t exStyle) {
+    SetWindowLongW(toHwnd(window), GWL_EXSTYLE, exStyle);
+}
+
+void raiseTopmost(WindowHandle window) {
+    SetWindowPos(toHwnd(window), HWND_TOPMOST, 0, 0, 0, 0,
+                 SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+}
+
+KeyboardHook installKeyboardHook(KeyCallback callback) {
+    const HHOOK hook =
+        SetWindowsHookExW(WH_KEYBOARD_LL, keyboardHookProc, GetModuleHandleW(nullptr), 0);
+    if (!hook)
+        return nullptr;
+    keyboardHook = hook;
+    hotKeyCallback = callback;
+    ++installedHooks;
+    return hook;
+}
+
+bool removeKeyboardHook(KeyboardHook hook) {
+    if (!hook || !UnhookWindowsHookEx(static_cast<HHOOK>(hook)))
+        return false;
+    if (--installedHooks == 0) {
+        keyboardHook = nullptr;
+        hotKeyCallback = nullptr;
+    }
+    return true;
+}
+
+void setCursor(Cursor cursor) {
+    SetCursor(LoadCursorW(nullptr, cursorResource(cursor)));
+}
+
+int primaryScreenWidth() {
+    return GetSystemMetrics(SM_CXSCREEN);
+}
+
+int primaryScreenHeight() {
+    return GetSystemMetrics(SM_CYSCREEN);
+}
+
+} // namespace platform::win32

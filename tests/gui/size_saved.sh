@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# The size survives a restart: unlocked, the overlay is moved and resized to 350x260 with the
+# mouse, then closed with its close button. It must end with status 0 and leave config.ini in
+# its working directory with the [Config] keys roomName, bBold, Alpha, fontFamily, fontSize,
+# lineHeight, appWidth=350 and appHeight=260. Started again in that directory it opens at
+# 350x260 at (screen width - 350 - 50, 100): the place follows from the size, not from where
+# the window was closed.
+# Usage: size_saved.sh APP PROBE IMAGES_DIR ARTEFACTS_DIR
+
+source "$(dirname "${BASH_SOURCE[0]}")/harness.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/drag.sh"
+h_begin size_saved "$@"
+
+WANT_W=350
+WANT_H=260
+CONFIG="$WORKDIR/config.ini"
+
+h_overlay_over_probe
+xdotool key F10 || fail "xdotool key F10 failed"
+h_wait_click_state "$BODY_X" "$BODY_Y" block 5 || fail "F10 did not unlock the overlay"
+
+# Away from the start place first (a drag on the caption), so that the place at the restart
+# can only come from the saved size.
+from_x=$((OX + 38)) from_y=$((OY + 11))
+d_drag "$from_x" "$from_y" "$((from_x - 300))" "$((from_y + 150))"
+d_wait_geometry "$OVERLAY" "$((OX - 300))" "$((OY + 150))" "$OW" "$OH" ||
+    fail "a caption drag by -300,+150 left the overlay at $GX,$GY ${GW}x${GH}"
+OX=$GX OY=$GY
+
+# The bottom-right corner to 350x260: the window's right and bottom edges end at the mouse.
+from_x=$((OX + OW - 2)) from_y=$((OY + OH - 2))
+d_drag "$from_x" "$from_y" "$((OX + WANT_W))" "$((OY + WANT_H))"
+d_wait_geometry "$OVERLAY" "$OX" "$OY" "$WANT_W" "$WANT_H" ||
+    fail "dragging the bottom-right corner from $from_x,$from_y to $((OX + WANT_W))," \
+        "$((OY + WANT_H)) left the overlay at $GX,$GY ${GW}x${GH}; expected" \
+        "$OX,$OY ${WANT_W}x${WANT_H}"
+OW=$GW OH=$GH
+h_log "resized to ${OW}x${OH} at $OX,$OY"
+# The picture without the hover toolbar: the pointer off the window, on the bare desktop
+# (the probe's marker point is under the window now).
+xdotool mousemove 10 "$((H_SCREEN_H - 10))" || fail "xdotool mousemove failed"
+h_wait_overlay_painted
+toolbar_hidden() {
+    local level
+    level=$(h_region_max "$((OX + 22))" "$((OY + 25))" 14 14)
+    ((${level:-255} < 40))
+}
+h_poll 3 toolbar_hidden || fail "the pointer left the window, but the hover toolbar still shows"
+h_screenshot size_saved-resized "$OX" "$OY" "$OW" "$OH" || fail "screenshot failed"
+
+# Whatever the overlay may have written before, the file checked below comes from the end.
+rm -f "$CONFIG"
+close_x=$((OX + OW - 12)) close_y=$((OY + 13))
+xdotool mousemove "$close_x" "$close_y" click 1 || fail "xdotool click failed"
+h_wait_exit "$APP_PID" 5 ||
+    fail "a click on the close button at $close_x,$close_y did not end the overlay within 5 s"
+((H_STATUS == 0)) || fail "the overlay ended with status $H_STATUS after the close button, not 0"
+[[ -f "$CONFIG" ]] || fail "no config.ini in the working directory after a normal end"
+h_log "closed with status 0; config.ini written"
+
+# Keys of the [Config] section, "key=value" a line.
+config_keys=$(awk '/^\[/ {section = $0; next} section == "[Config]" && /=/ {print}' "$CONFIG")
+for key in roomName bBold Alpha fontFamily fontSize lineHeight appWidth appHeight; do
+    count=$(grep -c "^$key=" <<<"$config_keys")
+    ((count == 1)) || fail "config.ini has $count '$key' keys in [Config], not 1:" \
+        "$(tr '\n' ' ' <"$CONFIG")"
+done
+grep -qx "appWidth=$WANT_W" <<<"$config_keys" ||
+    fail "config.ini: $(grep '^appWidth=' <<<"$config_keys"), expected appWidth=$WANT_W"
+grep -qx "appHeight=$WANT_H" <<<"$config_keys" ||
+    fail "config.ini: $(grep '^appHeight=' <<<"$config_keys"), expected appHeight=$WANT_H"
+h_log "config.ini [Config]: $(tr '\n' ' ' <<<"$config_keys")"
+
+# Started again in the same directory.
+h_start_app app-restarted
+APP_PID=$H_LAST_PID
+h_wait_window "$APP_PID" classname '^kibchat$'
+OVERLAY=$H_WIN
+want_x=$((H_SCREEN_W - WANT_W - 50))
+d_wait_geometry "$OVERLAY" "$want_x" 100 "$WANT_W" "$WANT_H" ||
+    fail "restarted, the overlay is at $GX,$GY ${GW}x${GH}; expected $want_x,100" \
+        "${WANT_W}x${WANT_H}"
+OX=$GX OY=$GY OW=$GW OH=$GH
+h_wait_overlay_painted
+h_screenshot size_saved-restarted "$OX" "$OY" "$OW" "$OH" || fail "screenshot failed"
+h_log "restarted at $OX,$OY ${OW}x${OH}"
+h_log "PASS"
