@@ -111,7 +111,11 @@ CChatDialog::~CChatDialog() {
         // moment so it does not outlive the application object.
         workerThread->requestInterruption();
         workerThread->quit();
-        workerThread->wait(kWorkerStopWaitMs);
+        // The worker deletes itself as the thread finishes; a thread that has ended can go too.
+        if (workerThread->wait(kWorkerStopWaitMs)) {
+            delete workerThread;
+            workerThread = nullptr;
+        }
     }
     DisplaySettings current;
     current.roomName = roomName;
