@@ -9,6 +9,7 @@
 #include <QWidget>
 
 class CGetChatMessageThread;
+class ChatLogWriter;
 class CKibLineEdit;
 class QComboBox;
 class QHBoxLayout;
@@ -65,13 +66,13 @@ private:
     void LockWindow();
     void UnlockWindow();
     void stepOpacity(int delta);
-    void ApplyLineHeight();
     void UpdateResizeCursor(int x, int y);
     void ResizeToMouse(int mx, int my);
 
     bool mousePressed = false;
     QPoint pressOffset{0, 0};
     QTextEdit* chatLog = nullptr;
+    ChatLogWriter* logWriter = nullptr; // writes chatLog's lines; its child, made on first use
     QLabel* liveIndicator = nullptr;
     QLabel* roomLabel = nullptr;
     QLabel* onlineCountIcon = nullptr;

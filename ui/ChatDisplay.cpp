@@ -1,34 +1,23 @@
 #include "ui/ChatDialog.h"
-#include "ui/MessageLine.h"
+#include "ui/ChatLogWriter.h"
 
+#include <QFont>
 #include <QPushButton>
-#include <QTextBlockFormat>
-#include <QTextCharFormat>
-#include <QTextCursor>
 #include <QTextEdit>
 
 void CChatDialog::ReceiveMessage(MsgsInfo msgsInfo, int nOnlineCount) {
     Q_UNUSED(nOnlineCount) // the title bar hears the count through ReceiveOnlineCount
 
-    QFont font(fontFamily, fontSize, boldButton->isChecked() ? QFont::Bold : QFont::Normal, false);
-    chatLog->moveCursor(QTextCursor::End, QTextCursor::MoveAnchor);
-
-    QTextCharFormat format;
-    format.setFont(font);
-    for (const LinePiece& piece : composeMessageLine(msgsInfo)) {
-        format.setForeground(QBrush(piece.color));
-        chatLog->setCurrentCharFormat(format);
-        // Plain text only: a name or message that looks like markup must show as typed.
-        chatLog->insertPlainText(piece.text);
-    }
-    ApplyLineHeight();
-}
-
-void CChatDialog::ApplyLineHeight() {
-    QTextCursor cursor = chatLog->textCursor();
-    cursor.movePosition(QTextCursor::End, QTextCursor::MoveAnchor);
-    QTextBlockFormat blockFormat;
-    blockFormat.setLineHeight(lineHeight, QTextBlockFormat::LineDistanceHeight);
-    cursor.setBlockFormat(blockFormat);
-    chatLog->setTextCursor(cursor);
+    if (!logWriter)
+        logWriter = new ChatLogWriter(chatLog);
+    const ChatLogWriter::Style style{
+        QFont(fontFamily, fontSize, boldButton->isChecked() ? QFont::Bold : QFont::Normal, false),
+        lineHeight};
+    // Records from the worker come through its queued signal, often many in one pass of the
+    // event loop: they are written together, once per frame at most. A direct call (no
+    // sender) is written before it returns.
+    if (sender())
+        logWriter->queue(std::move(msgsInfo), style);
+    else
+        logWriter->writeNow(std::move(msgsInfo), style);
 }

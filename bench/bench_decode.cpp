@@ -1,0 +1,69 @@
+// The room client's reading of one poll reply: the body parsed, the reply read, and every
+// entry decoded into a record with its gift looked up in the catalogue.
+
+#include "bench/BenchData.h"
+#include "client/GiftCatalogue.h"
+#include "client/ServiceReplies.h"
+
+#include <QJsonValue>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+// Set when a benchmark finds the window misbehaving, so that the run exits non-zero.
+bool failed = false;
+
+void fail(benchmark::State& state, const char* what) {
+    failed = true;
+    state.SkipWithError(what);
+}
+
+constexpr int kCatalogueSize = 200;
+
+// One poll reply of `range(0)` entries against a catalogue of 200 items.
+void BM_DecodePollReply(benchmark::State& state) {
+    const QList<ItemInfo> catalogue = benchdata::catalogue(kCatalogueSize);
+    const QByteArray body = benchdata::pollReply(static_cast<int>(state.range(0)), kCatalogueSize);
+    int decoded = 0;
+    for (auto _ : state) {
+        const auto object = parseObjectBody(body);
+        const PollReply poll = readPoll(*object);
+        for (const QJsonValue& entry : poll.msgs)
+            if (auto record = decodeMessageEntry(entry, catalogue))
+                ++decoded;
+        benchmark::DoNotOptimize(decoded);
+    }
+    if (decoded == 0)
+        fail(state, "no entry decoded");
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_DecodePollReply)->Arg(100)->Unit(benchmark::kMicrosecond);
+
+// One lookup in a catalogue of 200 items, of the item at position `range(0)` (200: an item the
+// catalogue does not hold). Keys differ from the names in letter case, as the lookup allows.
+void BM_FindItem(benchmark::State& state) {
+    const QList<ItemInfo> catalogue = benchdata::catalogue(kCatalogueSize);
+    const QString key = QStringLiteral("ITEM%1").arg(state.range(0));
+    QString title;
+    double cost = 0;
+    for (auto _ : state) {
+        FindItem(catalogue, key, title, cost);
+        benchmark::DoNotOptimize(title);
+        benchmark::DoNotOptimize(cost);
+    }
+    if (state.range(0) < kCatalogueSize && title.isEmpty())
+        fail(state, "the item was not found");
+}
+BENCHMARK(BM_FindItem)->Arg(0)->Arg(100)->Arg(199)->Arg(200)->Unit(benchmark::kNanosecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return failed ? 1 : 0;
+}

@@ -1,0 +1,341 @@
+#!/usr/bin/env bash
+# End-to-end resource use of the overlay: the real kibchat under a private Xvfb + openbox, fed
+# by kibchat-sim on 127.0.0.1 at each rate, measured from /proc for a fixed time.
+#
+#   bench/e2e.sh [--build DIR] [--rates "0 10 100 1000"] [--seconds S] [--warmup W]
+#                [--chromium] [--callgrind]
+#
+# For every rate it prints the overlay's and the X server's CPU use (% of one core, from the
+# utime + stime deltas in /proc/PID/stat), the overlay's PSS and RSS when its window appeared
+# and at the end (/proc/PID/smaps_rollup), and the messages the simulator served per second
+# (from the poll cursors in its --log; about one in twenty is a record that writes no line).
+# --chromium also runs bench/reference.html, a page of the same look fed by a timer at the
+#   same rate (no network), in Debian's chromium under the same X server (installing the
+#   package with apt-get if it is missing), summed over all its processes, and prints both
+#   side by side with the ratios.
+# --callgrind instead runs the overlay under callgrind at each rate above 0, lets it drain
+#   once the simulator stops, and prints the instructions per message served beyond those
+#   of a run at rate 0 (a rough figure: start-up and idle work differ a little between runs).
+# Every process is stopped by its own PID and every wait has a deadline.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build"
+rates="0 10 100 1000"
+seconds=20
+warmup=5
+chromium=0
+callgrind=0
+while (($#)); do
+    case $1 in
+    --build) build=$(cd "$2" && pwd) && shift ;;
+    --rates) rates=$2 && shift ;;
+    --seconds) seconds=$2 && shift ;;
+    --warmup) warmup=$2 && shift ;;
+    --chromium) chromium=1 ;;
+    --callgrind) callgrind=1 ;;
+    -h | --help)
+        sed -n '2,21p' "$0"
+        exit 0
+        ;;
+    *)
+        echo "unknown option: $1" >&2
+        exit 2
+        ;;
+    esac
+    shift
+done
+
+app="$build/app/kibchat"
+sim="$build/sim/kibchat-sim"
+for f in "$app" "$sim"; do
+    [[ -x "$f" ]] || { echo "missing $f: build first (tools/build.sh)" >&2 && exit 1; }
+done
+for tool in Xvfb openbox xdotool; do
+    command -v "$tool" >/dev/null || { echo "missing $tool (tools/install-deps.sh)" >&2 && exit 1; }
+done
+if ((callgrind)) && ! command -v valgrind >/dev/null; then
+    echo "missing valgrind: apt-get install valgrind" >&2
+    exit 1
+fi
+browser=""
+if ((chromium)); then
+    if ! command -v chromium >/dev/null; then
+        echo "chromium is not installed: installing Debian's package with apt-get" >&2
+        sudo_cmd=()
+        ((EUID == 0)) || sudo_cmd=(sudo)
+        "${sudo_cmd[@]}" apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq chromium >/dev/null
+    fi
+    browser=$(command -v chromium)
+fi
+
+scratch=$(mktemp -d)
+pids=()
+
+now_ms() { echo $((${EPOCHREALTIME/./} / 1000)); }
+
+# Stops one process by its PID: TERM, up to `grace` seconds, then KILL.
+stop_pid() {
+    local pid=$1 grace=${2:-5} deadline
+    kill -TERM "$pid" 2>/dev/null || return 0
+    deadline=$(($(now_ms) + grace * 1000))
+    while kill -0 "$pid" 2>/dev/null && (($(now_ms) < deadline)); do sleep 0.05; done
+    kill -KILL "$pid" 2>/dev/null || true
+    # The braces keep the shell's own note of how the process ended out of the output.
+    { wait "$pid"; } 2>/dev/null || true
+}
+
+cleanup() {
+    local i
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do stop_pid "${pids[i]}" 2; done
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+# Polls COMMAND every 100 ms for up to SECONDS.
+poll() {
+    local seconds=$1 deadline
+    shift
+    deadline=$(($(now_ms) + seconds * 1000))
+    until "$@"; do
+        (($(now_ms) < deadline)) || return 1
+        sleep 0.1
+    done
+}
+
+clk_tck=$(getconf CLK_TCK)
+
+# utime + stime of a process in clock ticks (0 once it is gone). The name in field 2 may hold
+# blanks, so the fields are counted after its closing parenthesis.
+ticks() {
+    local stat rest
+    stat=$(cat "/proc/$1/stat" 2>/dev/null) || { echo 0 && return; }
+    rest=${stat##*) }
+    # shellcheck disable=SC2086 # split into fields on purpose
+    set -- $rest
+    echo $((${12} + ${13}))
+}
+
+# "PSS RSS" of a process in kB, from smaps_rollup.
+mem_kb() {
+    awk '/^Pss:/ {p = $2} /^Rss:/ {r = $2} END {print p + 0, r + 0}' \
+        "/proc/$1/smaps_rollup" 2>/dev/null || echo "0 0"
+}
+
+# A process and all its descendants, one PID a line.
+tree() {
+    local parent=$1 pid ppid stat
+    echo "$parent"
+    for stat in /proc/[0-9]*/stat; do
+        pid=${stat#/proc/}
+        pid=${pid%/stat}
+        ppid=$(sed 's/.*) [A-Za-z] \([0-9]*\).*/\1/' "$stat" 2>/dev/null) || continue
+        [[ "$ppid" == "$parent" ]] && tree "$pid"
+    done
+}
+
+sum_ticks() {
+    local total=0 pid
+    for pid in "$@"; do total=$((total + $(ticks "$pid"))); done
+    echo "$total"
+}
+
+sum_mem() {
+    local pss=0 rss=0 pid p r
+    for pid in "$@"; do
+        read -r p r < <(mem_kb "$pid")
+        pss=$((pss + p)) rss=$((rss + r))
+    done
+    echo "$pss $rss"
+}
+
+# Percent of one core from a tick delta over milliseconds.
+pct() { awk -v t="$1" -v ms="$2" -v hz="$clk_tck" 'BEGIN {printf "%.1f", t / hz * 100000 / ms}'; }
+mb() { awk -v kb="$1" 'BEGIN {printf "%.1f", kb / 1024}'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (b > 0) printf "%.1fx", a / b; else print "-"}'; }
+
+# ---- the display ----
+export XDG_RUNTIME_DIR="$scratch/runtime"
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+Xvfb -displayfd 3 -screen 0 1280x800x24 -noreset -nolisten tcp 3>"$scratch/display" \
+    >"$scratch/xvfb.log" 2>&1 &
+xvfb=$!
+pids+=("$xvfb")
+poll 10 test -s "$scratch/display" || { echo "Xvfb did not start" >&2 && exit 1; }
+DISPLAY=":$(head -n1 "$scratch/display")"
+export DISPLAY
+openbox --sm-disable >"$scratch/openbox.log" 2>&1 &
+pids+=($!)
+sleep 1
+
+# ---- one overlay run ----
+# Sets: o_cpu x_cpu pss0 rss0 pss1 rss1 served (messages per second)
+sim_pid=""
+start_sim() {
+    local rate=$1 log=$2
+    local out="$log.out"
+    : >"$out" # its own file, so that no earlier simulator's address is read
+    "$sim" --port 0 --rate "$rate" --next 1 --seed 1 --log "$log" >"$out" 2>"$log.err" &
+    sim_pid=$!
+    pids+=("$sim_pid")
+    poll 10 grep -q '^listening' "$out" || { echo "the simulator did not start" >&2 && exit 1; }
+    address=$(sed -n 's/^listening \([0-9.:]*\).*/\1/p' "$out")
+}
+
+# Messages served between two times (ms since the simulator started), from the cursors of
+# the polls in its log: each poll names the id of the newest message the one before got.
+served_between() {
+    awk -v from="$2" -v to="$3" '
+        $3 ~ /^\/chatroom\/msgs\// {
+            split($3, part, "/"); cursor = part[5] + 0
+            if ($1 <= from) first = cursor
+            if ($1 <= to) last = cursor
+        }
+        END {print (last > first ? last - first : 0)}' "$1"
+}
+
+prepare_workdir() {
+    local dir=$1
+    mkdir -p "$dir"
+    ln -sfn "$root/images" "$dir/images"
+    printf '[Config]\nroomName=bench\n' >"$dir/config.ini"
+}
+
+window_up() { xdotool search --onlyvisible "$1" "$2" >/dev/null 2>&1; }
+
+run_overlay() {
+    local rate=$1 work="$scratch/overlay-$1" log="$scratch/sim-$1.log" t_sim app_pid
+    prepare_workdir "$work"
+    start_sim "$rate" "$log"
+    t_sim=$(now_ms)
+    (cd "$work" && KIBCHAT_ROOMINFO_URL="http://$address" KIBCHAT_CHAT_URL="http://$address" \
+        KIBCHAT_DOWNLOAD_HOST="$address" exec "$app" >"$scratch/app-$rate.log" 2>&1) &
+    app_pid=$!
+    pids+=("$app_pid")
+    poll 20 window_up --classname kibchat || { echo "no overlay window at rate $rate" >&2 && exit 1; }
+    read -r pss0 rss0 < <(mem_kb "$app_pid")
+    sleep "$warmup"
+    local a0 x0 t0 a1 x1 t1
+    a0=$(ticks "$app_pid") x0=$(ticks "$xvfb") t0=$(now_ms)
+    sleep "$seconds"
+    a1=$(ticks "$app_pid") x1=$(ticks "$xvfb") t1=$(now_ms)
+    read -r pss1 rss1 < <(mem_kb "$app_pid")
+    o_cpu=$(pct $((a1 - a0)) $((t1 - t0)))
+    x_cpu=$(pct $((x1 - x0)) $((t1 - t0)))
+    served=$(served_between "$log" $((t0 - t_sim)) $((t1 - t_sim)))
+    served=$(awk -v n="$served" -v ms=$((t1 - t0)) 'BEGIN {printf "%.0f", n * 1000 / ms}')
+    kill -0 "$app_pid" 2>/dev/null || { echo "the overlay died at rate $rate" >&2 && exit 1; }
+    stop_pid "$app_pid"
+    stop_pid "$sim_pid"
+}
+
+# ---- one browser run ----
+# Sets: c_cpu cx_cpu cpss cpss_start crss crss_start
+run_chromium() {
+    local rate=$1 profile="$scratch/chromium-$1" c_pid list0 list1 c0 x0 t0 c1 x1 t1
+    mkdir -p "$profile"
+    "$browser" --no-sandbox --disable-gpu --disable-background-networking \
+        --disable-component-update --disable-sync --no-first-run --user-data-dir="$profile" \
+        --window-position=900,100 --window-size=300,400 \
+        --app="file://$root/bench/reference.html?rate=$rate" >"$scratch/chromium-$rate.log" 2>&1 &
+    c_pid=$!
+    pids+=("$c_pid")
+    poll 30 window_up --class chromium || { echo "no chromium window at rate $rate" >&2 && exit 1; }
+    sleep 1
+    mapfile -t list0 < <(tree "$c_pid")
+    read -r cpss_start crss_start < <(sum_mem "${list0[@]}")
+    sleep "$warmup"
+    mapfile -t list0 < <(tree "$c_pid")
+    c0=$(sum_ticks "${list0[@]}") x0=$(ticks "$xvfb") t0=$(now_ms)
+    sleep "$seconds"
+    # Processes that ended meanwhile drop out of the sum: the figure is a lower bound then.
+    c1=$(sum_ticks "${list0[@]}") x1=$(ticks "$xvfb") t1=$(now_ms)
+    mapfile -t list1 < <(tree "$c_pid")
+    read -r cpss crss < <(sum_mem "${list1[@]}")
+    c_cpu=$(pct $((c1 - c0)) $((t1 - t0)))
+    cx_cpu=$(pct $((x1 - x0)) $((t1 - t0)))
+    local pid
+    for pid in $(printf '%s\n' "${list1[@]}" | sort -rn); do
+        [[ "$pid" == "$c_pid" ]] || stop_pid "$pid" 2
+    done
+    stop_pid "$c_pid"
+}
+
+# ---- callgrind ----
+# Instructions of the overlay over a run at `rate`; sets: ir served_total
+run_callgrind() {
+    local rate=$1 work="$scratch/cg-$1" log="$scratch/cg-sim-$1.log" out="$scratch/cg-$1.out"
+    local app_pid quiet last now
+    prepare_workdir "$work"
+    start_sim "$rate" "$log"
+    (cd "$work" && KIBCHAT_ROOMINFO_URL="http://$address" KIBCHAT_CHAT_URL="http://$address" \
+        KIBCHAT_DOWNLOAD_HOST="$address" exec valgrind --tool=callgrind \
+        --callgrind-out-file="$out" "$app" >"$scratch/cg-app-$rate.log" 2>&1) &
+    app_pid=$!
+    pids+=("$app_pid")
+    poll 180 window_up --classname kibchat || { echo "no overlay window under callgrind" >&2 && exit 1; }
+    sleep "$seconds"
+    stop_pid "$sim_pid"
+    served_total=$(served_between "$log" 0 999999999)
+    # Drained once it uses less than a tenth of a core for three seconds in a row.
+    quiet=0
+    last=$(ticks "$app_pid")
+    for _ in $(seq 300); do
+        sleep 1
+        now=$(ticks "$app_pid")
+        if ((now - last < clk_tck / 10)); then quiet=$((quiet + 1)); else quiet=0; fi
+        last=$now
+        ((quiet < 3)) || break
+    done
+    stop_pid "$app_pid" 120
+    ir=$(awk '/^(summary|totals):/ {print $2; exit}' "$out" 2>/dev/null || true)
+    [[ -n "$ir" ]] || { echo "callgrind wrote no totals at rate $rate" >&2 && exit 1; }
+}
+
+echo "machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' \
+    /proc/meminfo), $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -n1)"
+echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "overlay: $app; ${seconds}s measured after ${warmup}s of warm-up at each rate"
+
+if ((callgrind)); then
+    run_callgrind 0
+    idle_ir=$ir
+    printf '%-6s %14s %10s %16s\n' rate instructions messages "instr/message"
+    printf '%-6s %14s %10s %16s\n' 0 "$idle_ir" 0 -
+    for rate in $rates; do
+        ((rate > 0)) || continue
+        run_callgrind "$rate"
+        per=$(awk -v a="$ir" -v b="$idle_ir" -v n="$served_total" \
+            'BEGIN {if (n > 0) printf "%.0f", (a - b) / n; else print "-"}')
+        printf '%-6s %14s %10s %16s\n' "$rate" "$ir" "$served_total" "$per"
+    done
+    exit 0
+fi
+
+if ((chromium)); then
+    printf '%-5s | %7s %7s %6s | %6s %6s | %11s %11s %6s | %11s %11s | %6s\n' \
+        rate cpu chr-cpu ratio "X(ov)" "X(chr)" pss chr-pss ratio rss chr-rss "msg/s"
+    printf '%-5s | %7s %7s %6s | %6s %6s | %11s %11s %6s | %11s %11s | %6s\n' \
+        "/s" "%core" "%core" "" "%core" "%core" "MB start/end" "MB" "" "MB" "MB" ""
+else
+    printf '%-5s | %8s | %7s | %9s %9s | %9s %9s | %6s\n' \
+        rate cpu "X cpu" pss-start pss-end rss-start rss-end "msg/s"
+    printf '%-5s | %8s | %7s | %9s %9s | %9s %9s | %6s\n' \
+        "/s" "%core" "%core" MB MB MB MB ""
+fi
+for rate in $rates; do
+    run_overlay "$rate"
+    if ((chromium)); then
+        run_chromium "$rate"
+        printf '%-5s | %7s %7s %6s | %6s %6s | %11s %11s %6s | %11s %11s | %6s\n' \
+            "$rate" "$o_cpu" "$c_cpu" "$(ratio "$c_cpu" "$o_cpu")" "$x_cpu" "$cx_cpu" \
+            "$(mb "$pss0")/$(mb "$pss1")" "$(mb "$cpss_start")/$(mb "$cpss")" \
+            "$(ratio "$cpss" "$pss1")" "$(mb "$rss0")/$(mb "$rss1")" \
+            "$(mb "$crss_start")/$(mb "$crss")" "$served"
+    else
+        printf '%-5s | %8s | %7s | %9s %9s | %9s %9s | %6s\n' "$rate" "$o_cpu" "$x_cpu" \
+            "$(mb "$pss0")" "$(mb "$pss1")" "$(mb "$rss0")" "$(mb "$rss1")" "$served"
+    fi
+done
+echo "load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"
