@@ -7,6 +7,9 @@
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
+#include <QVariant>
+
+#include <algorithm>
 
 namespace {
 
@@ -68,10 +71,16 @@ CGetChatMessageThread::send(const QString& url, void (CGetChatMessageThread::*fi
     connect(reply, &QNetworkReply::finished, this, finished);
     connect(reply, &QNetworkReply::errorOccurred, this, error);
     // An oversized reply is a failed request: stop reading it instead of buffering it whole.
-    connect(reply, &QNetworkReply::readyRead, reply, [reply] {
-        if (reply->bytesAvailable() > kMaxReplyBytes)
+    // The bounded read buffer holds the socket back, so the rest is never received.
+    reply->setReadBufferSize(kMaxReplyBytes + 1);
+    const auto abortIfOversized = [reply] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (reply->bytesAvailable() > kMaxReplyBytes ||
+            (length.isValid() && length.toLongLong() > kMaxReplyBytes))
             reply->abort();
-    });
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, reply, abortIfOversized);
+    connect(reply, &QNetworkReply::readyRead, reply, abortIfOversized);
     return reply;
 }
 
@@ -84,6 +93,13 @@ QNetworkReply* CGetChatMessageThread::takeReply() {
 
 void CGetChatMessageThread::startChatTimer() {
     chatTimer->start(nextSeconds * 1000);
+}
+
+void CGetChatMessageThread::restartChatTimerAfterReply() {
+    // A delay of 0 asks for the next poll at once; but a service that keeps answering so (or
+    // answers with nothing usable while no delay has been received) must not make the
+    // client poll in a tight loop: one poll per second at the most.
+    chatTimer->start(std::max(nextSeconds, kMinPollGapSeconds) * 1000);
 }
 
 // ---- schedule ----
@@ -242,7 +258,7 @@ void CGetChatMessageThread::GetChatMessageFinished() {
         for (const QJsonValue& entry : poll.msgs)
             DecodeMessage(entry);
     }
-    startChatTimer();
+    restartChatTimerAfterReply();
     DispatchPendingMessages();
 }
 

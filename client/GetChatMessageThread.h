@@ -57,6 +57,7 @@ private:
                         void (CGetChatMessageThread::*error)(QNetworkReply::NetworkError));
     QNetworkReply* takeReply();
     void startChatTimer();
+    void restartChatTimerAfterReply();
     static void pause();
 
     QString roomName;

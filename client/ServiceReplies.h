@@ -41,6 +41,8 @@ PollReply readPoll(const QJsonObject& object);
 // half a minute is taken as half a minute so that a room change or a shutdown never waits
 // long behind a dispatch.
 constexpr qint32 kMaxNextSeconds = 30;
+// After a poll reply the next poll waits at least this long, whatever delay was asked for.
+constexpr qint32 kMinPollGapSeconds = 1;
 
 // Everything the service sends is untrusted. A reply body above this size is a failed request
 // (read no further); it is far above any real reply.
