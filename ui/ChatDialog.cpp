@@ -101,6 +101,9 @@ CChatDialog::CChatDialog(int defaultOpacityLevel)
 }
 
 CChatDialog::~CChatDialog() {
+    // Tearing the widget base down moves the focus out of the room field, whose editingFinished
+    // would then call into this half-destroyed window: cut that link first.
+    disconnect(roomNameEdit, nullptr, this, nullptr);
     hookTarget = nullptr;
     if (keyboardHook) {
         platform::current().removeHotKeyHook(keyboardHook);
