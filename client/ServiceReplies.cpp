@@ -19,6 +19,14 @@ void bound(QString& text) {
     text.truncate(cut);
 }
 
+// A whole-number key that may be absent: nothing when it is, else its value read leniently.
+std::optional<qint32> presentInt(const QJsonObject& object, const char* key) {
+    const auto it = object.constFind(QLatin1String(key));
+    if (it == object.constEnd())
+        return std::nullopt;
+    return jsonToInt32(*it, 0);
+}
+
 } // namespace
 
 std::optional<QJsonObject> parseObjectBody(const QByteArray& body) {
@@ -40,11 +48,7 @@ RoomInfoReply readRoomInfo(const QJsonObject& object) {
         if (id != 0)
             reply.roomId = id;
     }
-    if (object.contains(QLatin1String("OnlineCount"))) {
-        qint32 count = 0;
-        ReadJsonInt(object, QStringLiteral("OnlineCount"), 0, count);
-        reply.onlineCount = count;
-    }
+    reply.onlineCount = presentInt(object, "OnlineCount");
     const auto live = object.constFind(QLatin1String("IsBroadcasting"));
     reply.isLive = live != object.constEnd() && live->isBool() && live->toBool();
     return reply;
@@ -58,16 +62,8 @@ QString readGroup(const QJsonObject& object) {
 
 PollReply readPoll(const QJsonObject& object) {
     PollReply reply;
-    if (object.contains(QLatin1String("next"))) {
-        qint32 next = 0;
-        ReadJsonInt(object, QStringLiteral("next"), 0, next);
-        reply.next = next;
-    }
-    if (object.contains(QLatin1String("from"))) {
-        qint32 from = 0;
-        ReadJsonInt(object, QStringLiteral("from"), 0, from);
-        reply.from = from;
-    }
+    reply.next = presentInt(object, "next");
+    reply.from = presentInt(object, "from");
     const auto msgs = object.constFind(QLatin1String("msgs"));
     if (msgs != object.constEnd() && msgs->isArray())
         reply.msgs = msgs->toArray();
