@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Usage: fuzz/run.sh SECONDS [TARGET...]
+#        fuzz/run.sh --build-only
 #
 # Configures and builds the libFuzzer targets (clang-14, ASan + UBSan, the project's libraries
 # instrumented too) in build-fuzz/ (or $KIBCHAT_FUZZ_BUILD_DIR), then runs each TARGET (default:
 # all; "poll" and "fuzz_poll" both name fuzz_poll) for SECONDS on a copy of fuzz/corpus/TARGET,
-# so that the corpus in the repository only holds the hand-picked seeds.
+# so that the corpus in the repository only holds the hand-picked seeds. --build-only stops
+# after the build.
 # $KIBCHAT_FUZZ_JOBS targets run at a time (default 2, one per core of the CI machine).
 #
 # Prints one line per target with its executions and result, then "N passed, M failed".
@@ -21,9 +23,16 @@ usage() {
 }
 
 [ $# -ge 1 ] || usage
-seconds=$1
+build_only=false
+seconds=0
+if [ "$1" = --build-only ]; then
+    [ $# -eq 1 ] || usage
+    build_only=true
+else
+    seconds=$1
+    [[ $seconds =~ ^[1-9][0-9]*$ ]] || usage
+fi
 shift
-[[ $seconds =~ ^[1-9][0-9]*$ ]] || usage
 
 targets=()
 for t in "${@:-${all_targets[@]}}"; do
@@ -51,6 +60,7 @@ if ! cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     summary 0 "${#targets[@]}"
     exit 1
 fi
+$build_only && exit 0
 
 symbolizer=$(command -v llvm-symbolizer-14 || command -v llvm-symbolizer || true)
 export ASAN_SYMBOLIZER_PATH=$symbolizer

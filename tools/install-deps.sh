@@ -10,6 +10,7 @@ packages=(
   fonts-wqy-microhei
   g++-mingw-w64-x86-64-win32 wine64
   libbenchmark-dev valgrind strace python3
+  clang-14 libclang-rt-14-dev llvm-14
 )
 
 missing=()

@@ -1,20 +1,33 @@
 #!/usr/bin/env bash
-# Hardening checks, for CI after tools/test.sh:
+# Usage: tools/test-hardening.sh [--build-only]
+#
+# Hardening checks, run by tools/test.sh after the plain suite:
 #  1. the unit and desktop tests (ctest labels unit and gui, or the regular expression in
 #     $KIBCHAT_ASAN_LABELS) on an AddressSanitizer + UndefinedBehaviorSanitizer build made with
 #     gcc in build-asan/ (or $KIBCHAT_ASAN_BUILD_DIR); any sanitizer report fails it, also one
-#     from a process that a test started. The labels e2e, soak, package and win32 are left out
-#     by default: e2e and soak limits (memory, shutdown time) are set for the plain build,
-#     valgrind cannot run an ASan program, and e2e alone takes five minutes under ASan;
+#     from a process that a test started. The labels e2e, soak, package and win32 are left out:
+#     e2e and soak limits (memory, shutdown time) are set for the plain build, valgrind cannot
+#     run an ASan program, and e2e alone takes five minutes under ASan;
 #  2. every fuzz target for 30 s (or $KIBCHAT_FUZZ_SECONDS) with fuzz/run.sh.
 # Ends with the fuzz summary "N passed, M failed"; exit status 1 when anything failed.
+# --build-only builds both (the sanitized suite and the fuzz targets) and runs nothing, so that
+# the builds can go on while something else runs; a later full run then finds them built.
 # Besides the packages of tools/install-deps.sh it needs clang-14, libclang-rt-14-dev and
-# llvm-14 (the symbolizer).
+# llvm-14 (the symbolizer), which that script installs too.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KIBCHAT_ASAN_BUILD_DIR:-$root/build-asan}
 reports=$build/sanitizer-reports
 seconds=${KIBCHAT_FUZZ_SECONDS:-30}
+build_only=false
+case "${1:-}" in
+'') ;;
+--build-only) build_only=true ;;
+*)
+    echo "usage: $0 [--build-only]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 command -v clang++-14 >/dev/null || missing+=(clang-14)
@@ -32,6 +45,10 @@ t0=$SECONDS
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1" -DKIBCHAT_SANITIZE=ON >/dev/null
 cmake --build "$build" --parallel 2
+if $build_only; then
+    "$root/fuzz/run.sh" --build-only
+    exit
+fi
 t1=$SECONDS
 
 tests=passed
@@ -40,7 +57,8 @@ rm -rf "$reports"
     # shellcheck source=tests/sanitizers/env.sh
     . "$root/tests/sanitizers/env.sh" "$reports"
     cd "$build"
-    ctest --output-on-failure --timeout 300 -L "${KIBCHAT_ASAN_LABELS:-unit|gui}"
+    ctest --output-on-failure --timeout 300 -j "${KIBCHAT_ASAN_JOBS:-2}" \
+        -L "${KIBCHAT_ASAN_LABELS:-unit|gui}"
 ) || tests=FAILED
 if compgen -G "$reports/*" >/dev/null; then
     tests=FAILED
