@@ -3,7 +3,7 @@
 # by kibchat-sim on 127.0.0.1 at each rate, measured from /proc for a fixed time.
 #
 #   bench/e2e.sh [--build DIR] [--rates "0 10 100 1000"] [--seconds S] [--warmup W]
-#                [--chromium] [--callgrind]
+#                [--chromium] [--callgrind] [--first-paint N]
 #
 # For every rate it prints the overlay's and the X server's CPU use (% of one core, from the
 # utime + stime deltas in /proc/PID/stat), the overlay's PSS and RSS when its window appeared
@@ -16,6 +16,11 @@
 # --callgrind instead runs the overlay under callgrind at each rate above 0, lets it drain
 #   once the simulator stops, and prints the instructions per message served beyond those
 #   of a run at rate 0 (a rough figure: start-up and idle work differ a little between runs).
+# --first-paint N instead times start to first paint (bench/first_paint.cpp: the first frame
+#   that is not one colour and is at least half black, the look of both) of the overlay, with
+#   the simulator at the first of --rates, and of bench/reference.html in chromium: one untimed
+#   run of each, N runs of each with warm caches, then, when root may drop the page cache,
+#   N of each with the cache dropped before every run. Prints the medians and the ratios.
 # Every process is stopped by its own PID and every wait has a deadline.
 set -euo pipefail
 
@@ -26,6 +31,7 @@ seconds=20
 warmup=5
 chromium=0
 callgrind=0
+first_paint=0
 while (($#)); do
     case $1 in
     --build) build=$(cd "$2" && pwd) && shift ;;
@@ -34,8 +40,9 @@ while (($#)); do
     --warmup) warmup=$2 && shift ;;
     --chromium) chromium=1 ;;
     --callgrind) callgrind=1 ;;
+    --first-paint) first_paint=$2 && chromium=1 && shift ;;
     -h | --help)
-        sed -n '2,21p' "$0"
+        sed -n '2,26p' "$0"
         exit 0
         ;;
     *)
@@ -54,6 +61,15 @@ done
 for tool in Xvfb openbox xdotool; do
     command -v "$tool" >/dev/null || { echo "missing $tool (tools/install-deps.sh)" >&2 && exit 1; }
 done
+if [[ ! "$first_paint" =~ ^[0-9]+$ ]] || ((first_paint > 100)); then
+    echo "--first-paint takes a count from 1 to 100" >&2
+    exit 2
+fi
+probe="$build/bench/kibchat-first-paint"
+if ((first_paint)) && [[ ! -x "$probe" ]]; then
+    echo "missing $probe: build with -DKIBCHAT_BENCH=ON (needs libxdamage-dev)" >&2
+    exit 1
+fi
 if ((callgrind)) && ! command -v valgrind >/dev/null; then
     echo "missing valgrind: apt-get install valgrind" >&2
     exit 1
@@ -69,6 +85,8 @@ if ((chromium)); then
     fi
     browser=$(command -v chromium)
 fi
+chromium_flags=(--no-sandbox --disable-gpu --disable-background-networking
+    --disable-component-update --disable-sync --no-first-run)
 
 scratch=$(mktemp -d)
 pids=()
@@ -235,8 +253,7 @@ run_overlay() {
 run_chromium() {
     local rate=$1 profile="$scratch/chromium-$1" c_pid list0 list1 c0 x0 t0 c1 x1 t1
     mkdir -p "$profile"
-    "$browser" --no-sandbox --disable-gpu --disable-background-networking \
-        --disable-component-update --disable-sync --no-first-run --user-data-dir="$profile" \
+    "$browser" "${chromium_flags[@]}" --user-data-dir="$profile" \
         --window-position=900,100 --window-size=300,400 \
         --app="file://$root/bench/reference.html?rate=$rate" >"$scratch/chromium-$rate.log" 2>&1 &
     c_pid=$!
@@ -296,7 +313,93 @@ run_callgrind() {
 echo "machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' \
     /proc/meminfo), $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -n1)"
 echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
-echo "overlay: $app; ${seconds}s measured after ${warmup}s of warm-up at each rate"
+((first_paint)) ||
+    echo "overlay: $app; ${seconds}s measured after ${warmup}s of warm-up at each rate"
+
+# ---- start to first paint ----
+# Milliseconds to the overlay's first paint, on stdout.
+fp_overlay() {
+    local work="$scratch/fp-overlay"
+    prepare_workdir "$work" # the same settings every run: the last one saved its own on exit
+    (cd "$work" && KIBCHAT_ROOMINFO_URL="http://$address" KIBCHAT_CHAT_URL="http://$address" \
+        KIBCHAT_DOWNLOAD_HOST="$address" exec "$probe" --class kibchat --background 000000 \
+        --timeout 30 -- "$app" 2>>"$scratch/fp-overlay.log")
+}
+
+# Milliseconds to the reference page's first paint, on stdout. The profile is kept between
+# runs, as a user's would be; the untimed first run creates it.
+fp_chromium() {
+    "$probe" --class chromium --background 000000 --timeout 30 -- "$browser" \
+        "${chromium_flags[@]}" --user-data-dir="$scratch/fp-chromium" \
+        --window-position=900,100 --window-size=300,400 \
+        --app="file://$root/bench/reference.html?rate=$fp_rate" 2>>"$scratch/fp-chromium.log"
+}
+
+drop_caches() { sync && echo 3 >/proc/sys/vm/drop_caches; }
+
+median() {
+    sort -n | awk '{v[NR] = $1} END {
+        if (NR == 0) print "-"
+        else if (NR % 2) printf "%.0f", v[(NR + 1) / 2]
+        else printf "%.0f", (v[NR / 2] + v[NR / 2 + 1]) / 2}'
+}
+
+# The scratch folder goes at exit: the end of the log is shown instead.
+fp_failed() {
+    echo "$1: no first paint; the end of its log:" >&2
+    tail -n 5 "$scratch/fp-$1.log" >&2
+    exit 1
+}
+
+# Times `count` runs of the overlay and of the page, alternating; `cold` drops the page cache
+# before each. Sets: ov_runs chr_runs (one figure a line).
+fp_series() {
+    local count=$1 cold=$2 i ms
+    ov_runs="" chr_runs=""
+    for ((i = 0; i < count; i++)); do
+        ((cold)) && drop_caches
+        ms=$(fp_overlay) || fp_failed overlay
+        ov_runs+="$ms"$'\n'
+        ((cold)) && drop_caches
+        ms=$(fp_chromium) || fp_failed chromium
+        chr_runs+="$ms"$'\n'
+    done
+}
+
+fp_row() {
+    local label=$1 ov chr
+    ov=$(printf '%s' "$ov_runs" | median)
+    chr=$(printf '%s' "$chr_runs" | median)
+    printf '%-6s | %8s %9s | %6s | %s / %s\n' "$label" "$ov" "$chr" "$(ratio "$chr" "$ov")" \
+        "$(printf '%s' "$ov_runs" | sort -n | paste -sd' ')" \
+        "$(printf '%s' "$chr_runs" | sort -n | paste -sd' ')"
+}
+
+if ((first_paint)); then
+    fp_rate=${rates%% *}
+    start_sim "$fp_rate" "$scratch/fp-sim.log"
+    can_drop=0
+    if ((EUID == 0)) && [[ -w /proc/sys/vm/drop_caches ]] && drop_caches 2>/dev/null; then
+        can_drop=1
+    fi
+    echo "start to first paint, $first_paint runs each;" \
+        "overlay fed at $fp_rate/s, page rate=$fp_rate"
+    printf '%-6s | %8s %9s | %6s | %s\n' caches overlay chromium chr/ov \
+        "runs, sorted (overlay / chromium)"
+    printf '%-6s | %8s %9s | %6s |\n' "" median median ""
+    fp_series 1 0 # untimed: fills the caches and creates the browser profile
+    fp_series "$first_paint" 0
+    fp_row warm
+    if ((can_drop)); then
+        fp_series "$first_paint" 1
+        fp_row cold
+    else
+        echo "cold: skipped (needs root and a writable /proc/sys/vm/drop_caches)"
+    fi
+    echo "target: overlay at most a quarter of chromium (chr/ov >= 4.0x)"
+    echo "load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"
+    exit 0
+fi
 
 if ((callgrind)); then
     run_callgrind 0
