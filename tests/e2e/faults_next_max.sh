@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # A poll reply asking for a delay of 2^31-1 seconds: the overlay takes it as 30 s (the next
-# poll comes 29..31 s later and asks next=30), stays alive and answering meanwhile, keeps
+# poll comes 29..32.5 s later and asks next=30), stays alive and answering meanwhile, keeps
 # showing the reply's lines paced over those 30 s, and a SIGTERM during a second such wait
 # still ends it at once (status 0, settings written).
 # Usage: faults_next_max.sh APP PROBE IMAGES_DIR ARTEFACTS_DIR
@@ -34,7 +34,10 @@ while (($(e_requests poll | wc -l) < 2)); do
 done
 second=$(e_requests poll | sed -n 2p)
 gap=$((${second%% *} - ${first%% *}))
-((gap >= 29000 && gap <= 31000)) || fail "the poll after next=2^31-1 came $gap ms later, not 29..31 s"
+# The upper end leaves room for the reply's handling on a loaded two-core machine (31.3 s seen
+# while two builds ran); a delay that was not cut to 30 s would not come within the deadline.
+((gap >= 29000 && gap <= 32500)) ||
+    fail "the poll after next=2^31-1 came $gap ms later, not 29..32.5 s"
 [[ "$(cut -d/ -f6 <<<"$second" | cut -d' ' -f1)" == 30 ]] ||
     fail "the poll after next=2^31-1 did not ask for 30: $second"
 # About 20 records paced over 30 s: several separate arrivals on screen.
