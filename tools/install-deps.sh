@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qtbase5-dev libqt5x11extras5-dev libcpp-httplib-dev adwaita-icon-theme
-  libx11-dev libxi-dev libxcb1-dev libxcb-shape0-dev
+  libx11-dev libxi-dev libxcb1-dev libxcb-shape0-dev libxdamage-dev
   xvfb openbox xdotool x11-utils imagemagick
   fonts-wqy-microhei
   g++-mingw-w64-x86-64-win32 wine64
