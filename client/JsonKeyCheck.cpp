@@ -6,10 +6,33 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // Qt's parser refuses documents nested deeper than this, before it reaches anything inside.
 constexpr std::size_t kMaxDepth = 1024;
+
+bool isDelimiter(char c) {
+    switch (c) {
+    case '{':
+    case '}':
+    case '[':
+    case ']':
+    case ',':
+    case ':':
+    case '"':
+    case ' ':
+    case '\t':
+    case '\n':
+    case '\r':
+        return true;
+    default:
+        return false;
+    }
+}
 
 int hexDigit(unsigned char c) {
     if (c >= '0' && c <= '9')
@@ -90,19 +113,38 @@ template <typename Emit> const char* decodeString(const char* p, const char* end
     return end;
 }
 
-// Where the string that starts after its opening quote at `p` ends (after the closing quote).
-const char* skipString(const char* p, const char* end) {
-    const char* const start = p;
-    while (p < end) {
-        const auto* q = static_cast<const char*>(std::memchr(p, '"', static_cast<size_t>(end - p)));
-        if (!q)
+// The closing quote of the string that starts after its opening quote at `p`, or `end`;
+// `escaped` is set when it holds a backslash. Sixteen bytes at a time where SSE2 is there.
+const char* skipString(const char* p, const char* end, bool& escaped) {
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    while (end - p >= 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const int hits = _mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)));
+        if (hits == 0) {
+            p += 16;
+            continue;
+        }
+        p += __builtin_ctz(static_cast<unsigned>(hits));
+        if (*p == '"')
+            return p;
+        escaped = true;
+        if (end - p < 2)
             return end;
-        std::size_t backslashes = 0;
-        while (q - backslashes > start && q[-1 - static_cast<std::ptrdiff_t>(backslashes)] == '\\')
-            ++backslashes;
-        if (backslashes % 2 == 0)
-            return q + 1;
-        p = q + 1;
+        p += 2;
+    }
+#endif
+    for (; p < end; ++p) {
+        if (*p == '"')
+            return p;
+        if (*p == '\\') {
+            escaped = true;
+            if (end - p < 2)
+                return end;
+            ++p;
+        }
     }
     return end;
 }
@@ -121,8 +163,8 @@ bool sameKey(const char* a, const char* b, const char* end) {
     return first == second;
 }
 
-// The keys of each object whose value was a non-empty container, found by their hash and the
-// object's serial number. Entries of closed objects stay (serial numbers are never reused);
+// Keys of objects with many keys whose value was a non-empty container, found by their hash
+// and the object's serial number. Entries of closed objects stay (serial numbers are never reused);
 // slots are kept small because a hostile body may hold a million such keys.
 class KeyTable {
 public:
@@ -199,13 +241,50 @@ private:
     std::size_t m_used = 0;
 };
 
+// A key as written: the text between its quotes. Keys without a backslash are the same exactly
+// when their bytes are (Qt refuses malformed UTF-8, so raw UTF-8 has one spelling); others are
+// compared unescaped, through a hash worked out when first needed.
+struct Key {
+    const char* text = nullptr; // just after the opening quote
+    std::size_t size = 0;
+    bool escaped = false;
+    mutable bool hashed = false;
+    mutable std::uint64_t hashValue = 0;
+
+    std::uint64_t hash(const char* end) const {
+        if (!hashed) {
+            hashValue = hashKey(text, end);
+            hashed = true;
+        }
+        return hashValue;
+    }
+};
+
+bool same(const Key& a, const Key& b, const char* end) {
+    if (!a.escaped && !b.escaped)
+        return a.size == b.size && std::memcmp(a.text, b.text, a.size) == 0;
+    return a.hash(end) == b.hash(end) && sameKey(a.text, b.text, end);
+}
+
+// Keys of an object whose value was a non-empty container; an object's first few are compared
+// in a short list, which ordinary replies never outgrow, the rest through the table.
+constexpr std::size_t kListedKeys = 8;
+
 struct Frame {
     bool isObject = false;
     bool nonEmpty = false;
-    std::uint32_t serial = 0;        // of an object, for the key table
-    std::uint32_t containerKeys = 0; // keys of this object in the table
-    const char* memberKey = nullptr; // the key this container is the value of, if any
+    bool inTable = false;        // the object's keys moved from the list to the table
+    std::uint32_t serial = 0;    // of an object, for the table
+    std::size_t firstRecord = 0; // the object's keys in the list start here
+    Key memberKey;               // the key this container is the value of, if any
 };
+
+bool listed(const std::vector<Key>& records, std::size_t first, const Key& key, const char* end) {
+    for (std::size_t i = first; i < records.size(); ++i)
+        if (same(records[i], key, end))
+            return true;
+    return false;
+}
 
 } // namespace
 
@@ -213,10 +292,12 @@ bool repeatsContainerKey(const QByteArray& body) {
     const char* p = body.constData();
     const char* const end = p + body.size();
     std::vector<Frame> frames;
+    frames.reserve(32);
+    std::vector<Key> records;
     KeyTable table(p, end);
     std::uint32_t objects = 0;
     bool expectKey = false;
-    const char* lastKey = nullptr;
+    Key lastKey;
 
     while (p < end) {
         const char c = *p++;
@@ -233,6 +314,7 @@ bool repeatsContainerKey(const QByteArray& body) {
             Frame child;
             child.isObject = c == '{';
             child.serial = child.isObject ? ++objects : 0;
+            child.firstRecord = records.size();
             if (!frames.empty()) {
                 frames.back().nonEmpty = true;
                 if (frames.back().isObject && !expectKey)
@@ -248,22 +330,38 @@ bool repeatsContainerKey(const QByteArray& body) {
                 return false;
             const Frame done = frames.back();
             frames.pop_back();
-            // An empty container holds no memory, so a later value for its key loses nothing.
-            if (done.nonEmpty && done.memberKey && !frames.empty() && frames.back().isObject) {
-                Frame& parent = frames.back();
-                if (!table.insert(parent.serial, hashKey(done.memberKey, end), done.memberKey))
-                    return true;
-                ++parent.containerKeys;
-            }
+            records.resize(done.firstRecord);
             expectKey = false;
+            // An empty container holds no memory, so a later value for its key loses nothing.
+            if (!done.nonEmpty || !done.memberKey.text || frames.empty() || !frames.back().isObject)
+                continue;
+            Frame& parent = frames.back();
+            const Key& key = done.memberKey;
+            if (parent.inTable) {
+                if (!table.insert(parent.serial, key.hash(end), key.text))
+                    return true;
+                continue;
+            }
+            if (listed(records, parent.firstRecord, key, end))
+                return true;
+            records.push_back(key);
+            if (records.size() - parent.firstRecord > kListedKeys) {
+                for (std::size_t i = parent.firstRecord; i < records.size(); ++i)
+                    table.insert(parent.serial, records[i].hash(end), records[i].text);
+                records.resize(parent.firstRecord);
+                parent.inTable = true;
+            }
             continue;
         }
         case ',':
             expectKey = !frames.empty() && frames.back().isObject;
             continue;
         case '"': {
-            const char* const text = p;
-            p = skipString(p, end);
+            Key key;
+            key.text = p;
+            const char* const quote = skipString(p, end, key.escaped);
+            key.size = static_cast<std::size_t>(quote - key.text);
+            p = quote == end ? end : quote + 1;
             if (frames.empty())
                 continue;
             Frame& top = frames.back();
@@ -271,15 +369,21 @@ bool repeatsContainerKey(const QByteArray& body) {
             if (!top.isObject || !expectKey)
                 continue;
             expectKey = false;
-            lastKey = text;
-            // Hashing only once the object has a key to compare with.
-            if (top.containerKeys > 0 && table.contains(top.serial, hashKey(text, end), text))
+            lastKey = key;
+            if (top.inTable) {
+                if (table.contains(top.serial, key.hash(end), key.text))
+                    return true;
+            } else if (records.size() > top.firstRecord &&
+                       listed(records, top.firstRecord, key, end)) {
                 return true;
+            }
             continue;
         }
-        default:
+        default: // a number, a literal or a stray byte: nothing in it matters
             if (!frames.empty())
                 frames.back().nonEmpty = true;
+            while (p < end && !isDelimiter(*p))
+                ++p;
             continue;
         }
     }
