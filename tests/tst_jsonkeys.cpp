@@ -17,8 +17,11 @@
 #endif
 
 #if defined(KIBCHAT_ASAN)
-#include <sanitizer/allocator_interface.h>
 #include <sanitizer/lsan_interface.h>
+
+#include <cstddef>
+// Both compilers' sanitizer runtimes have it; gcc ships no header that declares it.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #elif defined(__GLIBC__)
 #include <malloc.h>
 #include <unistd.h>
