@@ -3,6 +3,7 @@
 
 #include "bench/BenchData.h"
 #include "client/GiftCatalogue.h"
+#include "client/JsonKeyCheck.h"
 #include "client/ServiceReplies.h"
 
 #include <QJsonValue>
@@ -39,6 +40,20 @@ void BM_DecodePollReply(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_DecodePollReply)->Arg(100)->Unit(benchmark::kMicrosecond);
+
+// The repeated-key check alone, which the decode above includes, on the same reply.
+void BM_RepeatedKeyCheck(benchmark::State& state) {
+    const QByteArray body = benchdata::pollReply(static_cast<int>(state.range(0)), kCatalogueSize);
+    bool repeats = false;
+    for (auto _ : state) {
+        repeats = repeatsContainerKey(body);
+        benchmark::DoNotOptimize(repeats);
+    }
+    if (repeats)
+        fail(state, "a repeated key was found in a plain reply");
+    state.SetBytesProcessed(state.iterations() * body.size());
+}
+BENCHMARK(BM_RepeatedKeyCheck)->Arg(100)->Unit(benchmark::kMicrosecond);
 
 // One lookup in a catalogue of 200 items, of the item at position `range(0)` (200: an item the
 // catalogue does not hold). Keys differ from the names in letter case, as the lookup allows.

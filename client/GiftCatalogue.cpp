@@ -1,12 +1,15 @@
 #include "client/GiftCatalogue.h"
 
+#include "client/JsonKeyCheck.h"
 #include "client/JsonRead.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 
 std::optional<QList<ItemInfo>> parseCatalogue(const QByteArray& body) {
-    if (body.isEmpty())
+    // A key repeated after a non-empty array or object value makes Qt leak that value: such a
+    // body is unusable, like invalid JSON.
+    if (body.isEmpty() || repeatsContainerKey(body))
         return std::nullopt;
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(body, &error);

@@ -1,6 +1,7 @@
 #include "client/ServiceReplies.h"
 
 #include "client/GiftCatalogue.h"
+#include "client/JsonKeyCheck.h"
 #include "client/JsonRead.h"
 #include "client/MsgsInfo.h"
 
@@ -30,7 +31,9 @@ std::optional<qint32> presentInt(const QJsonObject& object, const char* key) {
 } // namespace
 
 std::optional<QJsonObject> parseObjectBody(const QByteArray& body) {
-    if (body.isEmpty())
+    // A key repeated after a non-empty array or object value makes Qt leak that value: such a
+    // body is unusable, like invalid JSON.
+    if (body.isEmpty() || repeatsContainerKey(body))
         return std::nullopt;
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(body, &error);

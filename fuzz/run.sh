@@ -70,10 +70,9 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export QT_LOGGING_RULES='*.warning=false'
 lsan_supp=$root/tests/sanitizers/lsan.supp
 
-# Two passes. Fuzzing runs without leak checks: Qt's JSON parser leaks on repeated keys, and the
-# whole stacks that its suppression needs make every allocation ten times slower. Then every
-# input of the grown corpus is run again once with leak checks, whole stacks and the
-# suppression file, so that a leak in the project's code still fails the target.
+# Two passes. Fuzzing runs without leak checks: the whole stacks that suppressions need make
+# every allocation ten times slower. Then every input of the grown corpus is run again once with
+# leak checks, whole stacks and the suppression file, so that a leak still fails the target.
 run_one() {
     local t=$1 dir=$build/fuzz-runs/$1
     rm -rf "$dir"

@@ -2,10 +2,11 @@
 # The overlay against replies whose content is hostile (faultsrv.py). Rules cover the first
 # N requests of their kind, so each fault stops by itself. Phases:
 #   huge-startup  the first three requests (room lookups) get 100 MiB bodies
-#   huge-poll | many | bigtext | hostile | back | next-5 | next0
+#   huge-poll | many | bigtext | hostile | back | next-5 | next0 | repeats
 #                 chat flows, then the server restarts on the same port with the fault on
 #                 its first polls: 100 MiB bodies, 100 000 entries, 1 MB texts, control
-#                 characters / bidi marks / markup, a cursor jumping back, delays -5 and 0
+#                 characters / bidi marks / markup, a cursor jumping back, delays -5 and 0,
+#                 6 MiB of a key repeated with array values (which Qt's parser would leak)
 # Checked throughout: alive, the window answers a ping within a second, memory under the
 # bound. After: normal chat back on screen within two seconds of the faults stopping, and
 # what each phase adds.
@@ -22,6 +23,8 @@ GAP_HIGH=1600
 # A reply above 8 MiB is a failed request: the overlay stops reading it. What the server
 # got out before the hang-up is that plus the two sockets' buffers, far below 100 MiB.
 HUGE_SENT_LIMIT=$((32 << 20))
+# A refused 6 MiB reply costs the body and a copy or two while it is read and checked.
+REPEATS_GROWTH_KB=64000
 
 # Every huge reply of the current log was cut off by the client, early.
 check_huge_cut() {
@@ -161,7 +164,24 @@ next-5 | next0)
         fail "$PHASE: a poll after a reply with next=$delay did not ask for 0: $(e_requests poll | sed -n 2,5p)"
     h_log "$PHASE: polls at $times, each after the first asking next=0; $E_PHASE_SUMMARY"
     ;;
-*) fail "unknown phase '$PHASE' (huge-startup huge-poll many bigtext hostile back next-5 next0)" ;;
+repeats)
+    # Each of these replies would leak some 170 MB if parsed; they are refused unparsed, like
+    # invalid JSON, so memory stays near where it was and chat resumes after them.
+    content_phase repeats repeats:6 10 failed
+    bytes=$(e_requests poll | sed -n '1s/.* bytes=\([0-9]*\).*/\1/p')
+    ((${bytes:-0} > (4 << 20) && bytes < (8 << 20))) ||
+        fail "repeats: the replies must be read, between 4 and 8 MiB (${bytes:-no} bytes)"
+    t_first=$((E_SVC_T0 + $(e_requests poll | head -n 1 | cut -d' ' -f1)))
+    before=$(awk -v to="$t_first" '$1 / 1000 < to && $2 > max {max = $2} END {print max + 0}' \
+        "$H_TMP/rss-sampler.log")
+    ((before > 0)) || fail "repeats: no memory sample before the first faulty reply"
+    peak=$(e_rss_peak "$t_first")
+    ((peak - before < REPEATS_GROWTH_KB)) ||
+        fail "repeats: resident memory grew by $((peak - before)) kB over 10 replies (limit $REPEATS_GROWTH_KB kB)"
+    e_check_gaps "repeats: poll retries" "$GAP_LOW" "$GAP_HIGH" <<<"$(e_attempts poll 10)"
+    h_log "repeats: 10 replies of $bytes bytes refused, retries ${E_LAST_GAPS}ms apart; rss $before kB before, peak $peak kB; $E_PHASE_SUMMARY"
+    ;;
+*) fail "unknown phase '$PHASE' (huge-startup huge-poll many bigtext hostile back next-5 next0 repeats)" ;;
 esac
 
 e_rss_check "whole run"

@@ -16,6 +16,8 @@ Usage: faultsrv.py [--port N] --log FILE [--rate R] [--next N] [--fault KIND=FAU
          hostile       poll entries full of control characters, bidi marks and markup
          next:V        the poll reply's "next" is V (any 32-bit integer)
          back:K        the poll reply's "from" is the request's FROM minus K
+         repeats:MB    a normal poll reply followed by about MB mebibytes of one key repeated,
+                       each time with an array of small arrays (NOTE: body size)
   first=N  only the first N requests of that kind (default: every one)
 Only 127.0.0.1 is served; the first stdout line is "listening 127.0.0.1:PORT".
 """
@@ -71,7 +73,7 @@ class Rule:
         self.kind, self.fault = m.group(1), m.group(2)
         self.value = int(m.group(3)) if m.group(3) is not None else None
         self.first = int(m.group(4)) if m.group(4) is not None else None
-        needs_value = {"huge", "many", "bigtext", "next", "back"}
+        needs_value = {"huge", "many", "bigtext", "next", "back", "repeats"}
         if (self.fault in needs_value) != (self.value is not None) or \
                 self.fault not in needs_value | {"hostile"}:
             raise ValueError(f"bad fault rule: {text}")
@@ -226,6 +228,10 @@ class Handler(BaseHTTPRequestHandler):
         elif fault == "back":
             reply["from"] = start - rule.value
         body = json.dumps(reply, separators=(",", ":")).encode("utf-8")
+        if fault == "repeats":
+            # Qt's parser keeps the last value of a repeated key and never frees the others.
+            block = b',"pad":[[0]' + b",[0]" * 16383 + b"]"
+            body = body[:-1] + block * max(1, (rule.value << 20) // len(block)) + b"}"
         note = f"next={reply['next']} from={reply['from']} msgs={len(reply['msgs'])}"
         if fault:
             note += f" fault={fault} bytes={len(body)}"
