@@ -3,6 +3,7 @@
 #include "app/SettingsFile.h"
 #include "client/GetChatMessageThread.h"
 #include "platform/Platform.h"
+#include "ui/ChatLogView.h"
 #include "ui/HotKeyHook.h"
 #include "ui/KibLineEdit.h"
 #include "ui/StyleSheets.h"
@@ -207,7 +208,7 @@ void CChatDialog::buildWidgetTree() {
     titleLayout->addWidget(lockButton, kTitleItemStretch);
     titleLayout->addWidget(closeButton, kTitleItemStretch);
 
-    chatLog = new QTextEdit(this);
+    chatLog = new ChatLogView(this);
     chatLog->setObjectName(QStringLiteral("chatLog"));
     chatLog->setContentsMargins(0, 0, 0, 0);
     chatLog->setStyleSheet(styles::chatLog());

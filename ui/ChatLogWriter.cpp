@@ -2,11 +2,13 @@
 
 #include "ui/MessageLine.h"
 
+#include <QTextBlock>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTextLayout>
 
 #include <algorithm>
 
@@ -68,6 +70,7 @@ void ChatLogWriter::flush() {
     // One edit for the whole batch: the document is laid out once, not once per insertion.
     QTextCursor cursor(document);
     cursor.movePosition(QTextCursor::End);
+    const QTextBlock firstWritten = cursor.block();
     cursor.beginEditBlock();
     // The first line written takes the spacing that the record before it left at the end.
     if (first > 0)
@@ -80,6 +83,11 @@ void ChatLogWriter::flush() {
         // Each line's spacing goes on the block at the end, so the next line carries it.
         cursor.setBlockFormat(lineSpacing(style.lineHeight));
     }
+    // Shaped glyphs are otherwise dropped after layout and shaped again on every paint of
+    // every visible line; kept, a paint only draws them. Set before the edit ends, so that
+    // the layout it triggers already keeps them.
+    for (QTextBlock block = firstWritten; block.isValid(); block = block.next())
+        block.layout()->setCacheEnabled(true);
     cursor.endEditBlock();
     pending.clear();
     sinceWrite.restart();
