@@ -75,7 +75,7 @@ qint32 clampNextSeconds(qint32 next) {
 }
 
 std::optional<MsgsInfo> decodeMessageEntry(const QJsonValue& entry,
-                                           const QList<ItemInfo>& catalogue) {
+                                           const GiftCatalogue& catalogue) {
     if (!entry.isObject())
         return std::nullopt;
     const QJsonObject object = entry.toObject();
