@@ -24,7 +24,7 @@ constexpr int kCatalogueSize = 200;
 
 // One poll reply of `range(0)` entries against a catalogue of 200 items.
 void BM_DecodePollReply(benchmark::State& state) {
-    const QList<ItemInfo> catalogue = benchdata::catalogue(kCatalogueSize);
+    const GiftCatalogue catalogue(benchdata::catalogue(kCatalogueSize));
     const QByteArray body = benchdata::pollReply(static_cast<int>(state.range(0)), kCatalogueSize);
     int decoded = 0;
     for (auto _ : state) {
@@ -57,8 +57,9 @@ BENCHMARK(BM_RepeatedKeyCheck)->Arg(100)->Unit(benchmark::kMicrosecond);
 
 // One lookup in a catalogue of 200 items, of the item at position `range(0)` (200: an item the
 // catalogue does not hold). Keys differ from the names in letter case, as the lookup allows.
-void BM_FindItem(benchmark::State& state) {
-    const QList<ItemInfo> catalogue = benchdata::catalogue(kCatalogueSize);
+// `Catalogue` is the plain list, scanned, or the catalogue with its index.
+template <typename Catalogue> void lookUp(benchmark::State& state) {
+    const Catalogue catalogue(benchdata::catalogue(kCatalogueSize));
     const QString key = QStringLiteral("ITEM%1").arg(state.range(0));
     QString title;
     double cost = 0;
@@ -69,8 +70,19 @@ void BM_FindItem(benchmark::State& state) {
     }
     if (state.range(0) < kCatalogueSize && title.isEmpty())
         fail(state, "the item was not found");
+    if (state.range(0) >= kCatalogueSize && !title.isEmpty())
+        fail(state, "an item the catalogue does not hold was found");
+}
+
+void BM_FindItem(benchmark::State& state) {
+    lookUp<QList<ItemInfo>>(state);
 }
 BENCHMARK(BM_FindItem)->Arg(0)->Arg(100)->Arg(199)->Arg(200)->Unit(benchmark::kNanosecond);
+
+void BM_FindItemIndexed(benchmark::State& state) {
+    lookUp<GiftCatalogue>(state);
+}
+BENCHMARK(BM_FindItemIndexed)->Arg(0)->Arg(100)->Arg(199)->Arg(200)->Unit(benchmark::kNanosecond);
 
 } // namespace
 

@@ -306,9 +306,9 @@ void CGetChatMessageThread::GetAllItemsFinished() {
     QNetworkReply* reply = takeReply();
     if (reply && reply->error() != QNetworkReply::NoError)
         return;
-    const auto items = reply ? parseCatalogue(readBody(reply)) : std::nullopt;
+    auto items = reply ? parseCatalogue(readBody(reply)) : std::nullopt;
     if (items)
-        giftCatalogue = *items;
+        giftCatalogue = GiftCatalogue(std::move(*items));
     if (!items || giftCatalogue.isEmpty()) {
         pause();
         GetAllItems();

@@ -67,7 +67,7 @@ private:
     qint32 nextSeconds = 0;
     qint32 onlineCount = 0;
     QNetworkAccessManager* networkManager = nullptr;
-    QList<ItemInfo> giftCatalogue;
+    GiftCatalogue giftCatalogue;
     QList<MsgsInfo> pendingMessages;
     QTimer* chatTimer = nullptr;
     QTimer* updateTimer = nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -23,3 +24,24 @@ std::optional<QList<ItemInfo>> parseCatalogue(const QByteArray& body);
 // when there is none.
 void FindItem(const QList<ItemInfo>& catalogue, const QString& itemKey, QString& title,
               double& cost);
+
+// The catalogue as the room client holds it: every gift of a busy room is looked up in it, so
+// the entries come with an index by name, built with them and never changed apart from them.
+class GiftCatalogue {
+public:
+    GiftCatalogue() = default;
+    explicit GiftCatalogue(QList<ItemInfo> items);
+
+    const QList<ItemInfo>& items() const { return entries; }
+    bool isEmpty() const { return entries.isEmpty(); }
+
+    // The entry FindItem(items(), itemKey, ...) reports, or null when there is none.
+    const ItemInfo* find(const QString& itemKey) const;
+
+private:
+    QList<ItemInfo> entries;
+    QHash<QString, int> firstByFoldedName;
+};
+
+// FindItem on the catalogue's index: the same answer as the scan of its items.
+void FindItem(const GiftCatalogue& catalogue, const QString& itemKey, QString& title, double& cost);

@@ -5,6 +5,8 @@
 #include "client/JsonRead.h"
 #include "client/MsgsInfo.h"
 
+#include <QCborMap>
+#include <QCborValue>
 #include <QJsonDocument>
 
 #include <algorithm>
@@ -26,6 +28,40 @@ std::optional<qint32> presentInt(const QJsonObject& object, const char* key) {
     if (it == object.constEnd())
         return std::nullopt;
     return jsonToInt32(*it, 0);
+}
+
+// A poll reply's entries are read through QCborMap, the container a QJsonObject already is:
+// sharing it costs nothing, finding a key in a small map costs less, and values come without a
+// conversion to QJsonValue. These read as ReadJsonString and ReadJsonInt do.
+
+void readString(const QCborMap& map, QLatin1String key, QString& out) {
+    const auto it = map.constFind(key);
+    if (it == map.constEnd())
+        return;
+    const QCborValue value = it.value();
+    out = value.isString() ? value.toString() : QString();
+}
+
+void readInt(const QCborMap& map, QLatin1String key, qint32& out) {
+    const auto it = map.constFind(key);
+    if (it == map.constEnd())
+        return;
+    // JSON numbers are kept as CBOR integers when whole, which QJsonValue shows as doubles.
+    const QCborValue value = it.value();
+    const QJsonValue number = value.isInteger() ? QJsonValue(static_cast<double>(value.toInteger()))
+                              : value.isDouble() ? QJsonValue(value.toDouble())
+                                                 : QJsonValue();
+    out = jsonToInt32(number, 0);
+}
+
+std::optional<QCborMap> readMap(const QCborMap& map, QLatin1String key) {
+    const auto it = map.constFind(key);
+    if (it == map.constEnd())
+        return std::nullopt;
+    const QCborValue value = it.value();
+    if (!value.isMap())
+        return std::nullopt;
+    return value.toMap();
 }
 
 } // namespace
@@ -78,32 +114,30 @@ qint32 clampNextSeconds(qint32 next) {
 }
 
 std::optional<MsgsInfo> decodeMessageEntry(const QJsonValue& entry,
-                                           const QList<ItemInfo>& catalogue) {
+                                           const GiftCatalogue& catalogue) {
     if (!entry.isObject())
         return std::nullopt;
-    const QJsonObject object = entry.toObject();
+    const QCborMap object = QCborMap::fromJsonObject(entry.toObject());
     MsgsInfo record;
-    ReadJsonString(object, QStringLiteral("type"), QString(), record.type);
+    readString(object, QLatin1String("type"), record.type);
 
-    const auto msgIt = object.constFind(QLatin1String("msg"));
-    if (msgIt == object.constEnd() || !msgIt->isObject())
+    const std::optional<QCborMap> msg = readMap(object, QLatin1String("msg"));
+    if (!msg)
         return std::nullopt;
-    const QJsonObject msg = msgIt->toObject();
 
     if (record.type.compare(QLatin1String("chat"), Qt::CaseInsensitive) == 0) {
-        ReadJsonString(msg, QStringLiteral("content"), QString(), record.content);
+        readString(*msg, QLatin1String("content"), record.content);
     } else if (record.type.compare(QLatin1String("gift"), Qt::CaseInsensitive) == 0) {
-        ReadJsonString(msg, QStringLiteral("itemType"), QString(), record.itemType);
+        readString(*msg, QLatin1String("itemType"), record.itemType);
         FindItem(catalogue, record.itemType, record.itemTitle, record.moneyCost);
-        ReadJsonInt(msg, QStringLiteral("number"), 0, record.number);
+        readInt(*msg, QLatin1String("number"), record.number);
     }
 
-    const auto userIt = msg.constFind(QLatin1String("user"));
-    if (userIt == msg.constEnd() || !userIt->isObject())
+    const std::optional<QCborMap> user = readMap(*msg, QLatin1String("user"));
+    if (!user)
         return std::nullopt;
-    const QJsonObject user = userIt->toObject();
-    ReadJsonString(user, QStringLiteral("username"), QString(), record.username);
-    ReadJsonInt(user, QStringLiteral("grade"), 0, record.grade);
+    readString(*user, QLatin1String("username"), record.username);
+    readInt(*user, QLatin1String("grade"), record.grade);
     for (QString* text :
          {&record.type, &record.content, &record.itemType, &record.itemTitle, &record.username})
         bound(*text);

@@ -9,7 +9,7 @@
 
 class QByteArray;
 class QJsonValue;
-struct ItemInfo;
+class GiftCatalogue;
 struct MsgsInfo;
 
 // The readers of the service's replies, free of any network object so tests can call them.
@@ -59,5 +59,4 @@ qint32 clampNextSeconds(qint32 next);
 
 // One entry of a poll reply's "msgs" as a record, gift titles and prices looked up in the
 // catalogue. Nothing unless the entry, its "msg" and its "msg"."user" are objects.
-std::optional<MsgsInfo> decodeMessageEntry(const QJsonValue& entry,
-                                           const QList<ItemInfo>& catalogue);
+std::optional<MsgsInfo> decodeMessageEntry(const QJsonValue& entry, const GiftCatalogue& catalogue);

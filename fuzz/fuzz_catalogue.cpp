@@ -9,18 +9,26 @@
 
 namespace {
 
-// What FindItem must return for `key`: the first entry whose name matches ignoring case.
-void checkLookup(const QList<ItemInfo>& items, const QString& key) {
+// What FindItem must return for `key`, from the list or from the catalogue's index: the first
+// entry whose name matches ignoring case.
+void checkLookup(const GiftCatalogue& catalogue, const QString& key) {
+    const QList<ItemInfo>& items = catalogue.items();
     QString title = QStringLiteral("stale");
     double cost = -1.0;
     FindItem(items, key, title, cost);
+    QString indexedTitle = QStringLiteral("stale");
+    double indexedCost = -1.0;
+    FindItem(catalogue, key, indexedTitle, indexedCost);
+    FUZZ_CHECK(indexedTitle == title && sameDouble(indexedCost, cost));
     for (const ItemInfo& item : items) {
         if (item.name.compare(key, Qt::CaseInsensitive) == 0) {
             FUZZ_CHECK(title == item.title && sameDouble(cost, item.moneyCost));
+            FUZZ_CHECK(catalogue.find(key) == &item);
             return;
         }
     }
     FUZZ_CHECK(title.isEmpty() && cost == 0.0);
+    FUZZ_CHECK(catalogue.find(key) == nullptr);
 }
 
 } // namespace
@@ -46,11 +54,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         objects += element.isObject() ? 1 : 0;
     FUZZ_CHECK(items->size() == objects);
 
+    const GiftCatalogue catalogue(*items);
     for (const ItemInfo& item : *items) {
-        checkLookup(*items, item.name);
-        checkLookup(*items, item.name.toUpper());
+        checkLookup(catalogue, item.name);
+        checkLookup(catalogue, item.name.toUpper());
+        checkLookup(catalogue, item.name.toLower());
     }
-    checkLookup(*items, QString());
-    checkLookup(*items, QStringLiteral("no such gift"));
+    checkLookup(catalogue, QString());
+    checkLookup(catalogue, QStringLiteral("no such gift"));
     return 0;
 }

@@ -13,14 +13,14 @@ namespace {
 
 // Names the simulator sends, one in another case and one repeated in another case, so that
 // the ignore-case and first-match rules are both used.
-const QList<ItemInfo>& catalogue() {
-    static const QList<ItemInfo> items{
+const GiftCatalogue& catalogue() {
+    static const GiftCatalogue items(QList<ItemInfo>{
         {QStringLiteral("flower"), QStringLiteral("鲜花"), 0.0},
         {QStringLiteral("Rose"), QStringLiteral("玫瑰"), 5.0},
         {QStringLiteral("rocket"), QStringLiteral("火箭"), 1000.0},
         {QStringLiteral("ROSE"), QStringLiteral("second rose"), 9.0},
         {QStringLiteral("applause"), QStringLiteral("掌声"), 0.5},
-    };
+    });
     return items;
 }
 
@@ -56,7 +56,7 @@ bool checkEntry(const QJsonValue& entry) {
         FUZZ_CHECK(record->number == expectedInt32(body.value(QLatin1String("number")), 0));
         QString title;
         double cost = 0.0;
-        for (const ItemInfo& item : catalogue()) {
+        for (const ItemInfo& item : catalogue().items()) {
             if (item.name.compare(record->itemType, Qt::CaseInsensitive) == 0) {
                 title = item.title;
                 cost = item.moneyCost;

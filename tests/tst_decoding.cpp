@@ -11,10 +11,13 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QTest>
+#include <QVector>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <numeric>
 
 Q_DECLARE_METATYPE(ItemInfo)
 
@@ -110,6 +113,10 @@ private slots:
     void parseCatalogue();
     void findItem_data();
     void findItem();
+    void indexedLookupFolding_data();
+    void indexedLookupFolding();
+    void indexedLookupEveryCharacter_data();
+    void indexedLookupEveryCharacter();
     void parseObjectBody_data();
     void parseObjectBody();
     void readRoomInfo_data();
@@ -358,7 +365,7 @@ void TestDecoding::decodeMessageEntry() {
     const QJsonValue value = parseValue(entry);
     QVERIFY2(!value.isUndefined(), "test JSON does not parse");
 
-    const std::optional<MsgsInfo> decoded = ::decodeMessageEntry(value, catalogue);
+    const std::optional<MsgsInfo> decoded = ::decodeMessageEntry(value, GiftCatalogue(catalogue));
     QCOMPARE(decoded.has_value(), queued);
     if (decoded)
         QCOMPARE(describe(*decoded), describe(expected));
@@ -496,6 +503,192 @@ void TestDecoding::findItem() {
     FindItem(catalogue, key, outTitle, outCost);
     QCOMPARE(outTitle, title);
     QCOMPARE(outCost, cost);
+
+    QString indexedTitle = QStringLiteral("old");
+    double indexedCost = 9.5;
+    FindItem(GiftCatalogue(catalogue), key, indexedTitle, indexedCost);
+    QCOMPARE(indexedTitle, title);
+    QCOMPARE(indexedCost, cost);
+}
+
+// The index must find what QString::compare(..., Qt::CaseInsensitive) finds, which folds each
+// character on its own (simple case folding), unlike lower-casing and unlike full folding.
+// Every name has its own title and price, so a row also tells which entry was found.
+void TestDecoding::indexedLookupFolding_data() {
+    QTest::addColumn<QList<ItemInfo>>("catalogue");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("title");
+
+    const QChar loneHigh(0xD801);
+    const QChar loneLow(0xDC00);
+    const QStringList names{
+        QStringLiteral("rose"),
+        QStringLiteral("ROSE"),
+        QStringLiteral("LILY"),
+        QStringLiteral("lily"),
+        QStringLiteral("Äpfel"),
+        QStringLiteral("ΣΟΦΟΣ"),
+        QStringLiteral("σοφος"), // folds as the one before: final sigma folds to sigma
+        QStringLiteral("straße"),
+        QStringLiteral("istanbul"),
+        QStringLiteral("ısparta"),              // dotless i
+        QStringLiteral("\u13E3\u13B3\u13A9"),   // Cherokee capitals: the small ones fold to them
+        QStringLiteral("\U00010400\U00010401"), // Deseret capitals, outside the basic plane
+        QStringLiteral("kelvin"),
+        QStringLiteral("µ-gift"), // micro sign
+        QStringLiteral("\u01C6"), // dz digraph, small
+        QStringLiteral("sun"),
+        QStringLiteral("\uFB00"), // ff ligature
+        QStringLiteral("\u0390"), // iota with dialytika and tonos
+        QString(loneHigh) + QLatin1Char('S'),
+        QLatin1Char('x') + QString(loneLow),
+        QString(),
+    };
+    QList<ItemInfo> cat;
+    for (int i = 0; i < names.size(); ++i)
+        cat << item(names.at(i), QStringLiteral("#%1 %2").arg(i).arg(names.at(i)), i);
+    const auto titleOf = [&](int i) { return cat.at(i).title; };
+    const QString none;
+
+    QTest::newRow("ASCII, other case") << cat << QStringLiteral("Rose") << titleOf(0);
+    QTest::newRow("names differing only in case: first wins")
+        << cat << QStringLiteral("rOsE") << titleOf(0);
+    QTest::newRow("first wins over a later one in the key's exact case")
+        << cat << QStringLiteral("lily") << titleOf(2);
+    QTest::newRow("Latin-1: a umlaut for A umlaut") << cat << QStringLiteral("äpfel") << titleOf(4);
+    QTest::newRow("Latin-1: capitals") << cat << QStringLiteral("ÄPFEL") << titleOf(4);
+    QTest::newRow("Greek: small sigma for capital") << cat << QStringLiteral("σοφοσ") << titleOf(5);
+    QTest::newRow("Greek: final sigma, first of two names that fold alike")
+        << cat << QStringLiteral("σοφος") << titleOf(5);
+    QTest::newRow("Greek: final sigma in capitals") << cat << QStringLiteral("ΣΟΦΟς") << titleOf(5);
+    QTest::newRow("German: capital sharp s folds to sharp s")
+        << cat << QStringLiteral("STRA\u1E9EE") << titleOf(7);
+    QTest::newRow("German: sharp s is not SS") << cat << QStringLiteral("STRASSE") << none;
+    QTest::newRow("German: sharp s is not ss") << cat << QStringLiteral("strasse") << none;
+    QTest::newRow("Turkish: I for i") << cat << QStringLiteral("ISTANBUL") << titleOf(8);
+    QTest::newRow("Turkish: dotted capital I is not i")
+        << cat << QStringLiteral("\u0130STANBUL") << none;
+    QTest::newRow("Turkish: dotless i is not i") << cat << QStringLiteral("ıstanbul") << none;
+    QTest::newRow("Turkish: I is not dotless i") << cat << QStringLiteral("ISPARTA") << none;
+    QTest::newRow("Turkish: dotless i for itself")
+        << cat << QStringLiteral("ıSPARTA") << titleOf(9);
+    QTest::newRow("Cherokee: small letters, which fold to capitals")
+        << cat << QStringLiteral("\uABB3\uAB83\uAB79") << titleOf(10);
+    QTest::newRow("Deseret: small letters for capitals")
+        << cat << QStringLiteral("\U00010428\U00010429") << titleOf(11);
+    QTest::newRow("Deseret: mixed case")
+        << cat << QStringLiteral("\U00010400\U00010429") << titleOf(11);
+    QTest::newRow("Deseret: a capital and a small letter are not the same letter")
+        << cat << QStringLiteral("\U00010428\U00010428") << none;
+    QTest::newRow("Kelvin sign folds to k") << cat << QStringLiteral("\u212AELVIN") << titleOf(12);
+    QTest::newRow("capital mu for micro sign")
+        << cat << QStringLiteral("\u039C-GIFT") << titleOf(13);
+    QTest::newRow("small mu for micro sign") << cat << QStringLiteral("\u03BC-gift") << titleOf(13);
+    QTest::newRow("titlecase digraph Dz") << cat << QStringLiteral("\u01C5") << titleOf(14);
+    QTest::newRow("capital digraph DZ") << cat << QStringLiteral("\u01C4") << titleOf(14);
+    QTest::newRow("long s folds to s") << cat << QStringLiteral("\u017FUN") << titleOf(15);
+    QTest::newRow("ligature is not its letters") << cat << QStringLiteral("FF") << none;
+    QTest::newRow("Greek: the same letter encoded twice is not joined by simple folding")
+        << cat << QStringLiteral("\u1FD3") << none;
+    QTest::newRow("after a lone high surrogate, letters still fold")
+        << cat << QString(loneHigh) + QLatin1Char('s') << titleOf(18);
+    QTest::newRow("lone low surrogate, letter in other case")
+        << cat << QLatin1Char('X') + QString(loneLow) << titleOf(19);
+    QTest::newRow("lone low surrogate is not folded as half of a pair")
+        << cat << QLatin1Char('x') + QString(QChar(0xDC28)) << none;
+    QTest::newRow("empty key: the nameless entry") << cat << QStringLiteral("") << titleOf(20);
+    QTest::newRow("null key: the nameless entry") << cat << QString() << titleOf(20);
+    QTest::newRow("name absent") << cat << QStringLiteral("rocket") << none;
+    QTest::newRow("longer than a name") << cat << QStringLiteral("roses") << none;
+    QTest::newRow("shorter than a name") << cat << QStringLiteral("ros") << none;
+}
+
+void TestDecoding::indexedLookupFolding() {
+    QFETCH(QList<ItemInfo>, catalogue);
+    QFETCH(QString, key);
+    QFETCH(QString, title);
+
+    QString linearTitle = QStringLiteral("old");
+    double linearCost = -1.0;
+    FindItem(catalogue, key, linearTitle, linearCost);
+    QCOMPARE(linearTitle, title);
+
+    const GiftCatalogue indexed(catalogue);
+    QString indexedTitle = QStringLiteral("old");
+    double indexedCost = -1.0;
+    FindItem(indexed, key, indexedTitle, indexedCost);
+    QCOMPARE(indexedTitle, linearTitle);
+    QCOMPARE(indexedCost, linearCost);
+    const ItemInfo* found = indexed.find(key);
+    QCOMPARE(found ? found->title : QString(), linearTitle);
+}
+
+// Every character against Qt's own comparison: the names, each a character after `prefix`, that
+// compare equal to another one ignoring case go into one catalogue, in code point order, and
+// each is looked up in it both ways. All other names match nothing in it. A lone high surrogate
+// before the character is where QString::toCaseFolded() stops agreeing with the comparison.
+void TestDecoding::indexedLookupEveryCharacter_data() {
+    QTest::addColumn<uint>("first");
+    QTest::addColumn<uint>("last");
+    QTest::addColumn<QString>("prefix");
+    // A character of one plane never equals one of another: they differ in UTF-16 length.
+    const QString loneHigh(QChar(0xD801));
+    QTest::newRow("basic plane, lone surrogates included") << 0x0u << 0xFFFFu << QString();
+    QTest::newRow("basic plane after a lone high surrogate") << 0x0u << 0xFFFFu << loneHigh;
+    QTest::newRow("supplementary planes") << 0x10000u << 0x10FFFFu << QString();
+    QTest::newRow("supplementary planes after a lone high surrogate")
+        << 0x10000u << 0x10FFFFu << loneHigh;
+}
+
+void TestDecoding::indexedLookupEveryCharacter() {
+    QFETCH(uint, first);
+    QFETCH(uint, last);
+    QFETCH(QString, prefix);
+
+    QVector<QString> names;
+    names.reserve(static_cast<int>(last - first + 1));
+    for (uint c = first; c <= last; ++c)
+        names << prefix + (QChar::requiresSurrogates(c) ? QString(QChar(QChar::highSurrogate(c))) +
+                                                              QChar(QChar::lowSurrogate(c))
+                                                        : QString(QChar(static_cast<ushort>(c))));
+
+    // Equal names end up side by side.
+    QVector<int> order(names.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+        return names.at(a).compare(names.at(b), Qt::CaseInsensitive) < 0;
+    });
+    QVector<bool> partnered(names.size(), false);
+    for (int i = 1; i < order.size(); ++i) {
+        const int a = order.at(i - 1);
+        const int b = order.at(i);
+        if (names.at(a).compare(names.at(b), Qt::CaseInsensitive) == 0)
+            partnered[a] = partnered[b] = true;
+    }
+
+    QList<ItemInfo> catalogue;
+    for (int i = 0; i < names.size(); ++i) {
+        if (partnered.at(i))
+            catalogue << item(names.at(i), QString::number(first + i, 16), i);
+    }
+    QVERIFY2(catalogue.size() > 1, "no names that differ only in case");
+    const GiftCatalogue indexed(catalogue);
+
+    QStringList mismatches;
+    for (int i = 0; i < names.size() && mismatches.size() < 20; ++i) {
+        const QString& key = names.at(i);
+        QString linearTitle;
+        double linearCost = 0.0;
+        if (partnered.at(i))
+            FindItem(catalogue, key, linearTitle, linearCost);
+        QString indexedTitle;
+        double indexedCost = 0.0;
+        FindItem(indexed, key, indexedTitle, indexedCost);
+        if (indexedTitle != linearTitle || indexedCost != linearCost)
+            mismatches << QStringLiteral("U+%1: [%2] instead of [%3]")
+                              .arg(QString::number(first + i, 16), indexedTitle, linearTitle);
+    }
+    QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches.join(QStringLiteral("; "))));
 }
 
 // ---- Room, join and poll replies --------------------------------------------------------
