@@ -5,6 +5,7 @@
 
 #include "app/SettingsFile.h"
 #include "platform/HeadlessPlatform.h"
+#include "support/WindowTests.h"
 #include "ui/ChatDialog.h"
 #include "ui/MessageLine.h"
 
@@ -29,14 +30,7 @@ struct Step {
     int value = 0; // Bold: checked or not; LineHeight: the new setting
 };
 
-MsgsInfo chat(const QString& user, const QString& text, int grade = 1) {
-    MsgsInfo m;
-    m.type = QStringLiteral("chat");
-    m.username = user;
-    m.content = text;
-    m.grade = grade;
-    return m;
-}
+using windowtests::chat;
 
 MsgsInfo gift(const QString& user, const QString& itemType, double cost, int number) {
     MsgsInfo m;
@@ -228,10 +222,7 @@ private slots:
 
 private:
     template <typename T> T* child(const char* name) const {
-        T* found = dialog->findChild<T*>(QLatin1String(name));
-        if (!found)
-            qFatal("no child %s", name);
-        return found;
+        return windowtests::namedChild<T>(dialog.get(), name);
     }
     // Changes a setting through the window's own controls; `s` follows what it commits.
     void apply(const Step& step, Settings& s);
@@ -244,8 +235,7 @@ private:
 void TestChatBurst::initTestCase() {
     qRegisterMetaType<MsgsInfo>("MsgsInfo");
     QVERIFY(workDir.isValid());
-    QVERIFY(QFile::link(QStringLiteral(KIBCHAT_SOURCE_DIR "/images"), workDir.filePath("images")));
-    QVERIFY(QDir::setCurrent(workDir.path()));
+    QVERIFY(windowtests::enterWithImages(workDir.path()));
     platform::setCurrentForTesting(&desktop);
 }
 

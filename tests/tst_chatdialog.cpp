@@ -2,6 +2,7 @@
 // dispatcher, lock mode, opacity, the settings panel and the title bar's slots.
 
 #include "platform/HeadlessPlatform.h"
+#include "support/WindowTests.h"
 #include "ui/ChatDialog.h"
 #include "ui/StyleSheets.h"
 
@@ -57,10 +58,7 @@ private slots:
 
 private:
     template <typename T> T* child(const char* name) const {
-        T* found = dialog->findChild<T*>(QLatin1String(name));
-        if (!found)
-            qFatal("no child %s", name);
-        return found;
+        return windowtests::namedChild<T>(dialog.get(), name);
     }
     QString lockText() const { return child<QToolButton>("lockButton")->text(); }
     // Qt keeps the opacity in 8 bits: compare in tenths.
@@ -78,8 +76,7 @@ private:
 void TestChatDialog::initTestCase() {
     qRegisterMetaType<KeyboardDownFlag>("KeyboardDownFlag");
     QVERIFY(workDir.isValid());
-    QVERIFY(QFile::link(QStringLiteral(KIBCHAT_SOURCE_DIR "/images"), workDir.filePath("images")));
-    QVERIFY(QDir::setCurrent(workDir.path()));
+    QVERIFY(windowtests::enterWithImages(workDir.path()));
 }
 
 void TestChatDialog::init() {

@@ -2,6 +2,7 @@
 // same window, after the same records and settings, grabbed with the images on and off.
 
 #include "platform/HeadlessPlatform.h"
+#include "support/WindowTests.h"
 #include "ui/ChatDialog.h"
 #include "ui/ChatLogView.h"
 
@@ -20,14 +21,7 @@
 
 namespace {
 
-MsgsInfo chat(const QString& user, const QString& text, int grade) {
-    MsgsInfo m;
-    m.type = QStringLiteral("chat");
-    m.username = user;
-    m.content = text;
-    m.grade = grade;
-    return m;
-}
+using windowtests::chat;
 
 MsgsInfo gift(const QString& user, double cost, int number) {
     MsgsInfo m;
@@ -112,10 +106,7 @@ private slots:
 
 private:
     template <typename T> T* child(const char* name) const {
-        T* found = dialog->findChild<T*>(QLatin1String(name));
-        if (!found)
-            qFatal("no child %s", name);
-        return found;
+        return windowtests::namedChild<T>(dialog.get(), name);
     }
     void setLineHeight(int value);
     // The window and the log alone, grabbed with the images on or off.
@@ -129,8 +120,7 @@ private:
 void TestChatLogPaint::initTestCase() {
     qRegisterMetaType<MsgsInfo>("MsgsInfo");
     QVERIFY(workDir.isValid());
-    QVERIFY(QFile::link(QStringLiteral(KIBCHAT_SOURCE_DIR "/images"), workDir.filePath("images")));
-    QVERIFY(QDir::setCurrent(workDir.path()));
+    QVERIFY(windowtests::enterWithImages(workDir.path()));
     platform::setCurrentForTesting(&desktop);
 }
 

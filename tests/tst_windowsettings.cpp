@@ -2,6 +2,7 @@
 // spacing lag, the block cap, and the settings file as the window reads and writes it.
 
 #include "platform/HeadlessPlatform.h"
+#include "support/WindowTests.h"
 #include "ui/ChatDialog.h"
 
 #include <QComboBox>
@@ -20,14 +21,7 @@
 
 namespace {
 
-MsgsInfo chat(const QString& user, const QString& text, int grade = 1) {
-    MsgsInfo m;
-    m.type = QStringLiteral("chat");
-    m.username = user;
-    m.content = text;
-    m.grade = grade;
-    return m;
-}
+using windowtests::chat;
 
 struct Run {
     QString text;
@@ -93,9 +87,7 @@ void TestWindowSettings::initTestCase() {
 
 void TestWindowSettings::init() {
     workDir = std::make_unique<QTemporaryDir>();
-    QVERIFY(QFile::link(QStringLiteral(KIBCHAT_SOURCE_DIR "/images"),
-                        workDir->filePath(QStringLiteral("images"))));
-    QVERIFY(QDir::setCurrent(workDir->path()));
+    QVERIFY(windowtests::enterWithImages(workDir->path()));
 }
 
 void TestWindowSettings::cleanup() {
