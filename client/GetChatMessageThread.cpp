@@ -2,12 +2,15 @@
 
 #include "client/ServiceReplies.h"
 
+#include <QDeadlineTimer>
+#include <QMutex>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QVariant>
+#include <QWaitCondition>
 
 #include <algorithm>
 
@@ -15,16 +18,17 @@ namespace {
 
 constexpr int kPauseMs = 1000;
 constexpr int kUpdateIntervalMs = 60000;
-// Long waits are sliced so that a thread asked to stop is not held up by them.
-constexpr int kWaitSliceMs = 20;
+// Waits sleep on a condition that interruptWaits wakes, so that a thread asked to stop is not
+// held up by them, without waking up meanwhile to look.
+QMutex waitMutex;
+QWaitCondition waitWoken;
 
 void blockingWait(qint64 milliseconds) {
     QThread* thread = QThread::currentThread();
-    while (milliseconds > 0 && !thread->isInterruptionRequested()) {
-        const qint64 slice = std::min<qint64>(milliseconds, kWaitSliceMs);
-        QThread::msleep(static_cast<unsigned long>(slice));
-        milliseconds -= slice;
-    }
+    const QDeadlineTimer deadline(std::max<qint64>(milliseconds, 0), Qt::PreciseTimer);
+    QMutexLocker lock(&waitMutex);
+    while (!thread->isInterruptionRequested() && !deadline.hasExpired())
+        waitWoken.wait(&waitMutex, deadline);
 }
 
 // The body of a finished reply; an oversized one reads as empty, which every reader takes
@@ -58,6 +62,13 @@ CGetChatMessageThread::~CGetChatMessageThread() {
 
 void CGetChatMessageThread::setUpdateIntervalForTesting(int milliseconds) {
     updateTimer->setInterval(milliseconds);
+}
+
+void CGetChatMessageThread::interruptWaits(QThread* thread) {
+    thread->requestInterruption();
+    // Taken so that a waiter between its look at the flag and its wait cannot miss the wake.
+    QMutexLocker lock(&waitMutex);
+    waitWoken.wakeAll();
 }
 
 void CGetChatMessageThread::pause() {

@@ -10,6 +10,7 @@
 #include <QString>
 
 class QNetworkAccessManager;
+class QThread;
 class QTimer;
 
 // The room client: follows one room from its name to a running message poll, on a thread of
@@ -23,6 +24,10 @@ public:
 
     // Tests shorten the refresh instead of waiting a minute; call before the thread starts.
     void setUpdateIntervalForTesting(int milliseconds);
+
+    // Asks `thread` to stop, as QThread::requestInterruption does, and ends at once a pause
+    // or pacing wait it is in. Safe from any thread.
+    static void interruptWaits(QThread* thread);
 
 signals:
     void SendMessageToDisplay(MsgsInfo msgsInfo, int nOnlineCount);

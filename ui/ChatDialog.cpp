@@ -113,7 +113,7 @@ CChatDialog::~CChatDialog() {
     if (workerThread) {
         // A pause or pacing wait may be under way: ask it to end early, and give the thread a
         // moment so it does not outlive the application object.
-        workerThread->requestInterruption();
+        CGetChatMessageThread::interruptWaits(workerThread);
         workerThread->quit();
         // The worker deletes itself as the thread finishes; a thread that has ended can go too.
         if (workerThread->wait(kWorkerStopWaitMs)) {
