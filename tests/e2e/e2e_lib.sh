@@ -78,7 +78,9 @@ e_service_stop() {
     E_SVC_PID=""
 }
 
-# Lines of the current request log for one kind: poll, lookup, join, catalogue.
+# Lines of the current request log for one kind: poll, lookup, join, catalogue, in the order
+# the requests arrived (a huge reply's line is written when its sending ends, with its
+# arrival time, so it can follow lines of later requests).
 e_requests() {
     local pattern
     case $1 in
@@ -88,7 +90,7 @@ e_requests() {
     catalogue) pattern=' /item/getallitems' ;;
     *) fail "e_requests: unknown kind $1" ;;
     esac
-    grep -F -- "$pattern" "$E_SVC_LOG"
+    grep -F -- "$pattern" "$E_SVC_LOG" | sort -s -n -k1,1
 }
 
 # Attempts of one kind, as "MS STATUS" lines: Qt resends a request once when the connection
