@@ -141,7 +141,8 @@ mem_kb() {
         "/proc/$1/smaps_rollup" 2>/dev/null || echo "0 0"
 }
 
-# A process and all its descendants, one PID a line.
+# A process and all its descendants, one PID a line. Every call must succeed: under set -e a
+# failing call after && ends the walk, and the descendants after it would go uncounted.
 tree() {
     local parent=$1 pid ppid stat
     echo "$parent"
@@ -149,8 +150,11 @@ tree() {
         pid=${stat#/proc/}
         pid=${pid%/stat}
         ppid=$(sed 's/.*) [A-Za-z] \([0-9]*\).*/\1/' "$stat" 2>/dev/null) || continue
-        [[ "$ppid" == "$parent" ]] && tree "$pid"
+        if [[ "$ppid" == "$parent" ]]; then
+            tree "$pid"
+        fi
     done
+    return 0
 }
 
 sum_ticks() {
