@@ -37,15 +37,10 @@ QString foldedName(const QString& name) {
 } // namespace
 
 std::optional<QList<ItemInfo>> parseCatalogue(const QByteArray& body) {
-    // A key repeated after a non-empty array or object value makes Qt leak that value: such a
-    // body is unusable, like invalid JSON.
-    if (body.isEmpty() || repeatsContainerKey(body))
+    const std::optional<QJsonDocument> doc = parseReplyJson(body);
+    if (!doc || !doc->isArray())
         return std::nullopt;
-    QJsonParseError error{};
-    const QJsonDocument doc = QJsonDocument::fromJson(body, &error);
-    if (error.error != QJsonParseError::NoError || !doc.isArray())
-        return std::nullopt;
-    const QJsonArray array = doc.array();
+    const QJsonArray array = doc->array();
     if (array.isEmpty())
         return std::nullopt;
 

@@ -45,10 +45,10 @@ int hexDigit(unsigned char c) {
 }
 
 // Hands the UTF-16 units of the JSON string that starts just after its opening quote at `p` to
-// `emit`, unescaped the way Qt's parser unescapes them (an unknown escape stands for the byte
+// `put`, unescaped the way Qt's parser unescapes them (an unknown escape stands for the byte
 // itself, a byte above 0x7f sign-extended), and returns the position after the closing quote,
 // or `end`. Malformed UTF-8 gives arbitrary units: the parser rejects it anyway.
-template <typename Emit> const char* decodeString(const char* p, const char* end, Emit&& emit) {
+template <typename Put> const char* decodeString(const char* p, const char* end, Put&& put) {
     while (p < end) {
         const auto c = static_cast<unsigned char>(*p++);
         if (c == '"')
@@ -59,19 +59,19 @@ template <typename Emit> const char* decodeString(const char* p, const char* end
             const auto e = static_cast<unsigned char>(*p++);
             switch (e) {
             case 'b':
-                emit(u'\b');
+                put(u'\b');
                 break;
             case 'f':
-                emit(u'\f');
+                put(u'\f');
                 break;
             case 'n':
-                emit(u'\n');
+                put(u'\n');
                 break;
             case 'r':
-                emit(u'\r');
+                put(u'\r');
                 break;
             case 't':
-                emit(u'\t');
+                put(u'\t');
                 break;
             case 'u': {
                 unsigned unit = 0;
@@ -82,21 +82,21 @@ template <typename Emit> const char* decodeString(const char* p, const char* end
                     unit = unit << 4 | static_cast<unsigned>(d);
                     ++p;
                 }
-                emit(static_cast<char16_t>(unit));
+                put(static_cast<char16_t>(unit));
                 break;
             }
             default:
                 if (e < 0x80) {
-                    emit(static_cast<char16_t>(e));
+                    put(static_cast<char16_t>(e));
                 } else { // the code point 0xffffff00 | e, split as a surrogate pair would be
-                    emit(u'\xd7bf');
-                    emit(static_cast<char16_t>(0xdf00 | e));
+                    put(u'\xd7bf');
+                    put(static_cast<char16_t>(0xdf00 | e));
                 }
             }
             continue;
         }
         if (c < 0x80) {
-            emit(static_cast<char16_t>(c));
+            put(static_cast<char16_t>(c));
             continue;
         }
         int extra = c >= 0xf0 ? 3 : c >= 0xe0 ? 2 : 1;
@@ -104,10 +104,10 @@ template <typename Emit> const char* decodeString(const char* p, const char* end
         while (extra-- > 0 && p < end && (static_cast<unsigned char>(*p) & 0xc0) == 0x80)
             cp = cp << 6 | (static_cast<unsigned char>(*p++) & 0x3f);
         if (cp >= 0x10000) {
-            emit(static_cast<char16_t>(0xd800 + ((cp - 0x10000) >> 10 & 0x3ff)));
-            emit(static_cast<char16_t>(0xdc00 + (cp & 0x3ff)));
+            put(static_cast<char16_t>(0xd800 + ((cp - 0x10000) >> 10 & 0x3ff)));
+            put(static_cast<char16_t>(0xdc00 + (cp & 0x3ff)));
         } else {
-            emit(static_cast<char16_t>(cp));
+            put(static_cast<char16_t>(cp));
         }
     }
     return end;
@@ -388,4 +388,14 @@ bool repeatsContainerKey(const QByteArray& body) {
         }
     }
     return false;
+}
+
+std::optional<QJsonDocument> parseReplyJson(const QByteArray& body) {
+    if (body.isEmpty() || repeatsContainerKey(body))
+        return std::nullopt;
+    QJsonParseError error{};
+    QJsonDocument doc = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError)
+        return std::nullopt;
+    return doc;
 }

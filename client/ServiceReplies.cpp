@@ -67,15 +67,10 @@ std::optional<QCborMap> readMap(const QCborMap& map, QLatin1String key) {
 } // namespace
 
 std::optional<QJsonObject> parseObjectBody(const QByteArray& body) {
-    // A key repeated after a non-empty array or object value makes Qt leak that value: such a
-    // body is unusable, like invalid JSON.
-    if (body.isEmpty() || repeatsContainerKey(body))
+    const std::optional<QJsonDocument> doc = parseReplyJson(body);
+    if (!doc || !doc->isObject())
         return std::nullopt;
-    QJsonParseError error{};
-    const QJsonDocument doc = QJsonDocument::fromJson(body, &error);
-    if (error.error != QJsonParseError::NoError || !doc.isObject())
-        return std::nullopt;
-    return doc.object();
+    return doc->object();
 }
 
 RoomInfoReply readRoomInfo(const QJsonObject& object) {
