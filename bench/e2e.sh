@@ -85,8 +85,10 @@ if ((chromium)); then
     fi
     browser=$(command -v chromium)
 fi
+# shellcheck disable=SC2054 # the commas are inside the values
 chromium_flags=(--no-sandbox --disable-gpu --disable-background-networking
-    --disable-component-update --disable-sync --no-first-run)
+    --disable-component-update --disable-sync --no-first-run
+    --window-position=900,100 --window-size=300,400)
 
 scratch=$(mktemp -d)
 pids=()
@@ -207,7 +209,6 @@ run_chromium() {
     local rate=$1 profile="$scratch/chromium-$1" c_pid list0 list1 c0 x0 t0 c1 x1 t1
     mkdir -p "$profile"
     "$browser" "${chromium_flags[@]}" --user-data-dir="$profile" \
-        --window-position=900,100 --window-size=300,400 \
         --app="file://$root/bench/reference.html?rate=$rate" >"$scratch/chromium-$rate.log" 2>&1 &
     c_pid=$!
     pids+=("$c_pid")
@@ -284,7 +285,6 @@ fp_overlay() {
 fp_chromium() {
     "$probe" --class chromium --background 000000 --timeout 30 -- "$browser" \
         "${chromium_flags[@]}" --user-data-dir="$scratch/fp-chromium" \
-        --window-position=900,100 --window-size=300,400 \
         --app="file://$root/bench/reference.html?rate=$fp_rate" 2>>"$scratch/fp-chromium.log"
 }
 
