@@ -1,5 +1,6 @@
 #include "client/GetChatMessageThread.h"
 
+#include "client/PerfTrace.h"
 #include "client/ServiceReplies.h"
 
 #include <QDeadlineTimer>
@@ -269,6 +270,7 @@ void CGetChatMessageThread::GetChatMessageFinished() {
         for (const QJsonValue& entry : poll.msgs)
             DecodeMessage(entry);
     }
+    perftrace::note("reply", pendingMessages.size());
     restartChatTimerAfterReply();
     DispatchPendingMessages();
 }
@@ -294,13 +296,16 @@ void CGetChatMessageThread::DispatchPendingMessages() {
         return;
     const int count = onlineCount;
     if (nextSeconds == 0) {
-        while (!pendingMessages.isEmpty())
+        while (!pendingMessages.isEmpty()) {
+            perftrace::note("emit");
             emit SendMessageToDisplay(pendingMessages.takeFirst(), count);
+        }
         return;
     }
     // Spread over the poll delay, so a burst reaches the screen as a steady flow.
     const auto delayMs = static_cast<qint64>(static_cast<double>(nextSeconds) / n * 1000.0);
     for (int i = 0; i < n; ++i) {
+        perftrace::note("emit");
         emit SendMessageToDisplay(pendingMessages.takeFirst(), count);
         blockingWait(delayMs);
     }

@@ -1,5 +1,7 @@
 #include "ui/ChatLogView.h"
 
+#include "client/PerfTrace.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QEvent>
 #include <QGuiApplication>
@@ -128,6 +130,7 @@ void ChatLogView::paintEvent(QPaintEvent* event) {
         QTextEdit::paintEvent(event);
     else
         ++paintsFromImages;
+    perftrace::note("paint");
 }
 
 bool ChatLogView::paintFromImages(QPaintEvent* event) {

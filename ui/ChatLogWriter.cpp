@@ -1,5 +1,6 @@
 #include "ui/ChatLogWriter.h"
 
+#include "client/PerfTrace.h"
 #include "ui/MessageLine.h"
 
 #include <QTextBlock>
@@ -76,6 +77,8 @@ void ChatLogWriter::flush() {
     if (first > 0)
         cursor.setBlockFormat(lineSpacing(pending.at(first - 1).style.lineHeight));
     for (int i = first; i < pending.size(); ++i) {
+        if (!lines.at(i).isEmpty())
+            ++linesWritten;
         const Style& style = pending.at(i).style;
         // Plain text only: a name or message that looks like markup must show as typed.
         for (const LinePiece& piece : lines.at(i))
@@ -89,6 +92,8 @@ void ChatLogWriter::flush() {
     for (QTextBlock block = firstWritten; block.isValid(); block = block.next())
         block.layout()->setCacheEnabled(true);
     cursor.endEditBlock();
+    recordsWritten += pending.size();
+    perftrace::note("flush", recordsWritten, linesWritten);
     pending.clear();
     sinceWrite.restart();
 

@@ -58,4 +58,8 @@ private:
     QFont formatsFont;
     QVector<QTextCharFormat> formats; // one per colour, all with formatsFont
     QTextBlockFormat spacing;
+    // Since the start, for the benchmark's trace: records taken in, and lines they wrote (a
+    // record of an unknown type writes none; one crowded out of a burst is never written).
+    qint64 recordsWritten = 0;
+    qint64 linesWritten = 0;
 };
