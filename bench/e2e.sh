@@ -3,12 +3,17 @@
 # by kibchat-sim on 127.0.0.1 at each rate, measured from /proc for a fixed time.
 #
 #   bench/e2e.sh [--build DIR] [--rates "0 10 100 1000"] [--seconds S] [--warmup W]
-#                [--chromium] [--callgrind] [--first-paint N]
+#                [--chromium] [--callgrind] [--first-paint N] [--no-trace]
 #
 # For every rate it prints the overlay's and the X server's CPU use (% of one core, from the
 # utime + stime deltas in /proc/PID/stat), the overlay's PSS and RSS when its window appeared
 # and at the end (/proc/PID/smaps_rollup), and the messages the simulator served per second
 # (from the poll cursors in its --log; about one in twenty is a record that writes no line).
+# A second table, from the overlay's event trace (KIBCHAT_TRACE; bench/trace.sh), gives the
+# lines it wrote per second and, as median and 99th percentile, the time from a poll reply's
+# arrival to the paint that showed its last record (with --next 1 the worker spreads a reply's
+# records over about a second, so this is mostly that pacing) and from each record's
+# hand-over to the window to the paint that showed it. --no-trace leaves the trace off.
 # --chromium also runs bench/reference.html, a page of the same look fed by a timer at the
 #   same rate (no network), in Debian's chromium under the same X server (installing the
 #   package with apt-get if it is missing), summed over all its processes, and prints both
@@ -32,6 +37,7 @@ warmup=5
 chromium=0
 callgrind=0
 first_paint=0
+trace=1
 while (($#)); do
     case $1 in
     --build) build=$(cd "$2" && pwd) && shift ;;
@@ -41,8 +47,9 @@ while (($#)); do
     --chromium) chromium=1 ;;
     --callgrind) callgrind=1 ;;
     --first-paint) first_paint=$2 && chromium=1 && shift ;;
+    --no-trace) trace=0 ;;
     -h | --help)
-        sed -n '2,26p' "$0"
+        sed -n '2,31p' "$0"
         exit 0
         ;;
     *)
@@ -127,6 +134,8 @@ poll() {
 # CPU and memory of processes and process trees, from /proc.
 # shellcheck source=bench/proc.sh
 source "$root/bench/proc.sh"
+# shellcheck source=bench/trace.sh
+source "$root/bench/trace.sh"
 
 # ---- the display ----
 export XDG_RUNTIME_DIR="$scratch/runtime"
@@ -143,7 +152,8 @@ pids+=($!)
 sleep 1
 
 # ---- one overlay run ----
-# Sets: o_cpu x_cpu pss0 rss0 pss1 rss1 served (messages per second)
+# Sets: o_cpu x_cpu pss0 rss0 pss1 rss1 served (messages per second), and `timing` (the
+# line trace_stats prints for the measured time, or dashes without a trace)
 sim_pid=""
 start_sim() {
     local rate=$1 log=$2
@@ -179,11 +189,14 @@ window_up() { xdotool search --onlyvisible "$1" "$2" >/dev/null 2>&1; }
 
 run_overlay() {
     local rate=$1 work="$scratch/overlay-$1" log="$scratch/sim-$1.log" t_sim app_pid
+    local trace_file=""
+    ((trace)) && trace_file="$scratch/trace-$rate"
     prepare_workdir "$work"
     start_sim "$rate" "$log"
     t_sim=$(now_ms)
     (cd "$work" && KIBCHAT_ROOMINFO_URL="http://$address" KIBCHAT_CHAT_URL="http://$address" \
-        KIBCHAT_DOWNLOAD_HOST="$address" exec "$app" >"$scratch/app-$rate.log" 2>&1) &
+        KIBCHAT_DOWNLOAD_HOST="$address" KIBCHAT_TRACE="$trace_file" \
+        exec "$app" >"$scratch/app-$rate.log" 2>&1) &
     app_pid=$!
     pids+=("$app_pid")
     poll 20 window_up --classname kibchat || { echo "no overlay window at rate $rate" >&2 && exit 1; }
@@ -199,8 +212,12 @@ run_overlay() {
     served=$(served_between "$log" $((t0 - t_sim)) $((t1 - t_sim)))
     served=$(awk -v n="$served" -v ms=$((t1 - t0)) 'BEGIN {printf "%.0f", n * 1000 / ms}')
     kill -0 "$app_pid" 2>/dev/null || { echo "the overlay died at rate $rate" >&2 && exit 1; }
-    stop_pid "$app_pid"
+    stop_pid "$app_pid" # it writes out its trace as it ends
     stop_pid "$sim_pid"
+    timing="- - - - - - -"
+    if [[ -s "$trace_file" ]]; then
+        timing=$(trace_stats "$trace_file" $((t0 * 1000)) $((t1 * 1000)))
+    fi
 }
 
 # ---- one browser run ----
@@ -380,8 +397,10 @@ else
     printf '%-5s | %8s | %7s | %9s %9s | %9s %9s | %6s\n' \
         "/s" "%core" "%core" MB MB MB MB ""
 fi
+timings=()
 for rate in $rates; do
     run_overlay "$rate"
+    timings+=("$rate $timing")
     if ((chromium)); then
         run_chromium "$rate"
         printf '%-5s | %7s %7s %6s | %6s %6s | %11s %11s %6s | %11s %11s | %6s\n' \
@@ -394,4 +413,16 @@ for rate in $rates; do
             "$(mb "$pss0")" "$(mb "$pss1")" "$(mb "$rss0")" "$(mb "$rss1")" "$served"
     fi
 done
+if ((trace)); then
+    echo
+    echo "overlay timing (ms; median / 99th percentile, and how many were measured):"
+    printf '%-5s | %7s | %-26s | %-26s
+' rate lines/s "poll reply -> last painted" \
+        "record handed over -> painted"
+    for row in "${timings[@]}"; do
+        read -r rate lines n_rep rep_med rep_p99 n_rec rec_med rec_p99 <<<"$row"
+        printf '%-5s | %7s | %8s %8s %8s | %8s %8s %8s\n' "$rate" "$lines" "$rep_med" "$rep_p99" \
+            "($n_rep)" "$rec_med" "$rec_p99" "($n_rec)"
+    done
+fi
 echo "load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"
