@@ -49,7 +49,7 @@ while (($#)); do
     --first-paint) first_paint=$2 && chromium=1 && shift ;;
     --no-trace) trace=0 ;;
     -h | --help)
-        sed -n '2,31p' "$0"
+        awk 'NR > 1 && !/^#/ {exit} NR > 1' "$0"
         exit 0
         ;;
     *)
