@@ -6,6 +6,8 @@
 #include <QTextBlock>
 #include <QTextLayout>
 
+#include <cstring>
+
 namespace {
 
 // Whether the text edit draws the block with nothing but its lines: no list bullet, block
@@ -46,19 +48,24 @@ QRectF inkOf(const QTextLine& line) {
     return ink;
 }
 
-bool rowsAre(const QImage& image, int from, int to, uint pixel) {
-    for (int y = from; y < to; ++y) {
-        const uint* row = reinterpret_cast<const uint*>(image.constScanLine(y));
-        uint differs = 0;
-        for (int x = 0; x < image.width(); ++x)
-            differs |= row[x] ^ pixel;
-        if (differs)
+} // namespace
+
+// Whether every pixel of `rect` (device coordinates, inside the image) is `pixel`; compared
+// a row at a time against a row of that pixel, which memcmp does many pixels per step.
+bool uniformPixels(const QImage& image, const QRect& rect, uint pixel) {
+    if (rect.isEmpty())
+        return true;
+    static QVector<uint> reference;
+    if (reference.size() < rect.width() || reference.constFirst() != pixel)
+        reference.fill(pixel, qMax(rect.width(), image.width()));
+    const size_t bytes = static_cast<size_t>(rect.width()) * sizeof(uint);
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        const uint* row = reinterpret_cast<const uint*>(image.constScanLine(y)) + rect.left();
+        if (std::memcmp(row, reference.constData(), bytes) != 0)
             return false;
     }
     return true;
 }
-
-} // namespace
 
 BlockImage* BlockImage::render(const QTextBlock& block, int width, const Key& key) {
     auto* made = new BlockImage;
@@ -106,8 +113,8 @@ BlockImage* BlockImage::render(const QTextBlock& block, int width, const Key& ke
         for (int i = 0; i < layout->lineCount(); ++i)
             layout->lineAt(i).draw(&painter, position);
     }
-    if (!rowsAre(image, 0, kPad, key.background) ||
-        !rowsAre(image, image.height() - kPad, image.height(), key.background))
+    if (!uniformPixels(image, QRect(0, 0, width, kPad), key.background) ||
+        !uniformPixels(image, QRect(0, image.height() - kPad, width, kPad), key.background))
         return made;
     made->image = image;
     made->inkTop = top;

@@ -8,7 +8,11 @@
 #include <QVector>
 #include <QtMath>
 
+class QRect;
 class QTextBlock;
+
+// Whether every pixel of `rect` (inside the 32-bit `image`) is `pixel`.
+bool uniformPixels(const QImage& image, const QRect& rect, uint pixel);
 
 // A block of the chat log drawn once, over a uniform background, as the text edit would draw
 // it there: the pixels of the rows its ink can reach. Kept in the block, so that it goes when

@@ -16,7 +16,6 @@
 #include <QTextLayout>
 
 #include <cmath>
-#include <cstring>
 
 namespace {
 
@@ -29,21 +28,6 @@ bool sameOption(const QTextOption& a, const QTextOption& b) {
     return a.wrapMode() == b.wrapMode() && a.flags() == b.flags() &&
            a.alignment() == b.alignment() && a.textDirection() == b.textDirection() &&
            a.tabStopDistance() == b.tabStopDistance() && a.tabs() == b.tabs();
-}
-
-// Whether every pixel of `rect` (device coordinates, inside the image) is `pixel`; compared
-// a row at a time against a row of that pixel, which memcmp does many pixels per step.
-bool uniform(const QImage& image, const QRect& rect, uint pixel) {
-    static QVector<uint> reference;
-    if (reference.size() < rect.width() || reference.constFirst() != pixel)
-        reference.fill(pixel, qMax(rect.width(), image.width()));
-    const size_t bytes = static_cast<size_t>(rect.width()) * sizeof(uint);
-    for (int y = rect.top(); y <= rect.bottom(); ++y) {
-        const uint* row = reinterpret_cast<const uint*>(image.constScanLine(y)) + rect.left();
-        if (std::memcmp(row, reference.constData(), bytes) != 0)
-            return false;
-    }
-    return true;
 }
 
 // The resolution the document layout scales lengths to, over the default one.
@@ -269,7 +253,7 @@ bool ChatLogView::paintFromImages(QPaintEvent* event) {
         const QRect rows(0, blit.top, width, blit.image->source().height());
         for (const QRect& part : region) {
             const QRect under = (part & rows).translated(shift);
-            if (!under.isEmpty() && !uniform(device, under, key.background))
+            if (!under.isEmpty() && !uniformPixels(device, under, key.background))
                 return false;
         }
     }
