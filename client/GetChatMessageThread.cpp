@@ -1,11 +1,13 @@
 #include "client/GetChatMessageThread.h"
 
 #include "client/PerfTrace.h"
+#include "client/ReplyTimeouts.h"
 #include "client/ServiceReplies.h"
 
 #include <QDeadlineTimer>
 #include <QMutex>
 #include <QNetworkAccessManager>
+#include <QNetworkConfiguration>
 #include <QNetworkRequest>
 #include <QThread>
 #include <QTimer>
@@ -49,6 +51,17 @@ QString encoded(const QString& text) {
 CGetChatMessageThread::CGetChatMessageThread(QString strRoomName, ServiceEndpoints endpoints)
     : QObject(nullptr), roomName(std::move(strRoomName)), endpoints(std::move(endpoints)) {
     networkManager = new QNetworkAccessManager(this);
+#ifndef QT_NO_BEARERMANAGEMENT
+    // Bearer management holds requests to other hosts until its session for the default
+    // network configuration is open, and after a network change or a resume that session can
+    // stay closed while the network works, so every request fails or waits. With no
+    // configuration it never makes a session: requests go straight to the socket, and a
+    // network that is back is found by the next request.
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    networkManager->setConfiguration(QNetworkConfiguration());
+    QT_WARNING_POP
+#endif
     chatTimer = new QTimer(this);
     chatTimer->setSingleShot(true);
     updateTimer = new QTimer(this);
@@ -63,6 +76,10 @@ CGetChatMessageThread::~CGetChatMessageThread() {
 
 void CGetChatMessageThread::setUpdateIntervalForTesting(int milliseconds) {
     updateTimer->setInterval(milliseconds);
+}
+
+void CGetChatMessageThread::setRequestTimeoutsForTesting(int idleMs, int totalMs) {
+    timeouts = ReplyTimeouts{idleMs, totalMs};
 }
 
 void CGetChatMessageThread::interruptWaits(QThread* thread) {
@@ -93,6 +110,7 @@ CGetChatMessageThread::send(const QString& url, void (CGetChatMessageThread::*fi
     };
     connect(reply, &QNetworkReply::metaDataChanged, reply, abortIfOversized);
     connect(reply, &QNetworkReply::readyRead, reply, abortIfOversized);
+    watchReply(reply, timeouts);
     return reply;
 }
 

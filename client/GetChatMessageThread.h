@@ -2,6 +2,7 @@
 
 #include "client/GiftCatalogue.h"
 #include "client/MsgsInfo.h"
+#include "client/ReplyTimeouts.h"
 #include "client/ServiceEndpoints.h"
 
 #include <QList>
@@ -24,6 +25,9 @@ public:
 
     // Tests shorten the refresh instead of waiting a minute; call before the thread starts.
     void setUpdateIntervalForTesting(int milliseconds);
+    // Tests shorten how long a request may go without progress, and in all, before it counts
+    // as failed; call before the thread starts.
+    void setRequestTimeoutsForTesting(int idleMs, int totalMs);
 
     // Asks `thread` to stop, as QThread::requestInterruption does, and ends at once a pause
     // or pacing wait it is in. Safe from any thread.
@@ -78,4 +82,5 @@ private:
     QTimer* updateTimer = nullptr;
     bool loopStarted = false;
     ServiceEndpoints endpoints;
+    ReplyTimeouts timeouts;
 };

@@ -62,6 +62,10 @@ bool parseFaultType(const std::string& text, FaultRule& rule) {
         rule.type = FaultType::Invalid;
     else if (text == "types")
         rule.type = FaultType::WrongTypes;
+    else if (text == "hang")
+        rule.type = FaultType::Hang;
+    else if (text == "stall")
+        rule.type = FaultType::Stall;
     else if (text.rfind("slow:", 0) == 0 && toInt(text.substr(5), 0, 600000, n)) {
         rule.type = FaultType::Slow;
         rule.delayMs = static_cast<int>(n);
@@ -184,7 +188,8 @@ Options:
                  -3600..3600)
   --log FILE     append one line per request: "MS METHOD TARGET STATUS", with MS the
                  arrival time in milliseconds since start, TARGET the path and query as
-                 received and STATUS the HTTP status or "reset"; flushed per line
+                 received and STATUS the HTTP status, "reset", "hang" or "stall"; flushed
+                 per line
   --fault RULE   inject a fault; may be repeated (the first rule that fires applies)
   -h, --help     show this text
 
@@ -212,6 +217,10 @@ Fault RULE: KIND=FAULT[,first=N|,after=N|,p=P]
                    the wrong JSON type (numbers as strings, strings as numbers, flags as
                    numbers; in polls also entries whose msg or user is no object)
          slow:MS   wait MS milliseconds, then reply normally
+         hang      read the request and never answer; the connection stays open
+                   until the client closes it
+         stall     send the headers and half of the normal body, then nothing more
+                   until the client closes the connection
   When   always by default; first=N: the first N requests of that kind;
          after=N: every request of that kind after the first N; p=P: with
          probability P (drawn from the seeded generator)

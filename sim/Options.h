@@ -7,7 +7,7 @@
 // The request kinds that faults can target; Other covers the download and unknown paths.
 enum class RequestKind { Lookup, Join, Catalogue, Poll, Other };
 
-enum class FaultType { Reset, Status, Empty, Invalid, WrongTypes, Slow };
+enum class FaultType { Reset, Status, Empty, Invalid, WrongTypes, Slow, Hang, Stall };
 
 // One --fault option: what goes wrong, for which requests, and how often.
 struct FaultRule {

@@ -13,10 +13,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <random>
 #include <thread>
 
@@ -55,9 +57,10 @@ private:
 // Slow replies wait here, so that a stop signal need not wait for them.
 class Stopper {
 public:
-    void sleepMs(int ms) {
+    // True when it ended because we are stopping.
+    bool sleepMs(int ms) {
         std::unique_lock<std::mutex> lock(mutex);
-        cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping; });
+        return cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping; });
     }
     void stop() {
         std::lock_guard<std::mutex> lock(mutex);
@@ -105,6 +108,30 @@ void resetConnection(const httplib::Request& req) {
         }
         return false;
     });
+}
+
+// True while the client still holds the request's connection open.
+bool peerConnected(const httplib::Request& req) {
+    bool connected = false;
+    forEachConnection(req.local_port, [&](int fd, int peerPort) {
+        if (peerPort != req.remote_port)
+            return true;
+        char byte;
+        const ssize_t n = recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        connected = n > 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
+        return false;
+    });
+    return connected;
+}
+
+// Holds a request's thread while its client waits on it, so that a client that gives up frees
+// it; bounded, so that a client that never gives up cannot hold the pool for good.
+void holdWhileConnected(const httplib::Request& req, Stopper& stopper) {
+    constexpr int kStepMs = 100;
+    constexpr int kMaxHoldMs = 600000;
+    for (int held = 0; held < kMaxHoldMs && peerConnected(req); held += kStepMs)
+        if (stopper.sleepMs(kStepMs))
+            return;
 }
 
 class Service {
@@ -174,6 +201,23 @@ void Service::serve(RequestKind kind, const httplib::Request& req, httplib::Resp
     } else if (fault->type == FaultType::Reset) {
         resetConnection(req);
         log.write(arrival, req, "reset");
+        return;
+    } else if (fault->type == FaultType::Hang) {
+        log.write(arrival, req, "hang");
+        holdWhileConnected(req, stopper);
+        resetConnection(req); // still no answer, even after the hold
+        return;
+    } else if (fault->type == FaultType::Stall) {
+        log.write(arrival, req, "stall");
+        auto whole = std::make_shared<std::string>(reply(false));
+        res.set_content_provider(
+            whole->size(), json,
+            [this, whole, &req](size_t offset, size_t, httplib::DataSink& sink) {
+                if (offset == 0)
+                    sink.write(whole->data(), whole->size() / 2);
+                holdWhileConnected(req, stopper);
+                return false; // the rest never comes
+            });
         return;
     } else if (fault->type == FaultType::Status) {
         res.status = fault->status;

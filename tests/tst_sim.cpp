@@ -76,7 +76,7 @@ public:
     quint16 port = 0;
 };
 
-HttpResult get(QNetworkAccessManager& nam, const QUrl& url) {
+HttpResult get(QNetworkAccessManager& nam, const QUrl& url, int timeoutMs = kTimeoutMs) {
     QElapsedTimer clock;
     clock.start();
     QNetworkRequest request(url);
@@ -88,16 +88,17 @@ HttpResult get(QNetworkAccessManager& nam, const QUrl& url) {
     timer.setSingleShot(true);
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(kTimeoutMs);
+    timer.start(timeoutMs);
     if (!reply->isFinished())
         loop.exec();
     HttpResult result;
     result.finished = reply->isFinished();
+    // Read before any abort, which drops what an unfinished reply has received.
+    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    result.body = reply->readAll();
     if (!result.finished)
         reply->abort();
     result.error = reply->error();
-    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    result.body = reply->readAll();
     result.elapsedMs = clock.elapsed();
     return result;
 }
@@ -527,7 +528,8 @@ void TestSim::faults_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("fault");
     for (const char* kind : {"lookup", "join", "catalogue", "poll"})
-        for (const char* fault : {"reset", "500", "empty", "invalid", "types", "slow:300"})
+        for (const char* fault :
+             {"reset", "500", "empty", "invalid", "types", "slow:300", "hang", "stall"})
             QTest::newRow(qPrintable(QString("%1=%2").arg(kind, fault))) << kind << fault;
 }
 
@@ -546,8 +548,9 @@ void TestSim::faults() {
     const QByteArray otherPath = kind == "lookup" ? kCataloguePath : lookupPath("faulty room");
     QCOMPARE(get(nam, sim.url(otherPath)).status, 200);
 
-    const HttpResult r = get(nam, sim.url(path));
-    QVERIFY(r.finished);
+    const bool held = fault == "hang" || fault == "stall";
+    const HttpResult r = get(nam, sim.url(path), held ? 1000 : kTimeoutMs);
+    QCOMPARE(r.finished, !held);
     const QJsonDocument doc = QJsonDocument::fromJson(r.body);
     QJsonParseError parse;
     QJsonDocument::fromJson(r.body, &parse);
@@ -557,6 +560,15 @@ void TestSim::faults() {
         QCOMPARE(r.status, 0);
         QVERIFY(r.body.isEmpty());
         logged = "reset";
+    } else if (fault == "hang") {
+        QCOMPARE(r.status, 0);
+        QVERIFY(r.body.isEmpty());
+        logged = "hang";
+    } else if (fault == "stall") {
+        QCOMPARE(r.status, 200);
+        QVERIFY(!r.body.isEmpty());
+        QVERIFY(parse.error != QJsonParseError::NoError);
+        logged = "stall";
     } else if (fault == "500") {
         QCOMPARE(r.error, QNetworkReply::InternalServerError);
         QCOMPARE(r.status, 500);
@@ -672,8 +684,9 @@ void TestSim::help() {
     QCOMPARE(proc.exitCode(), 0);
     const QString text = QString::fromUtf8(proc.readAllStandardOutput());
     for (const char* word :
-         {"--port", "--rate", "--seed", "--next", "--log", "--fault", "offline", "busy", "quiet",
-          "missing", "reset", "empty", "invalid", "types", "slow:MS", "first=N", "after=N", "p=P"})
+         {"--port",  "--rate", "--seed",  "--next",  "--log",   "--fault", "offline",
+          "busy",    "quiet",  "missing", "reset",   "empty",   "invalid", "types",
+          "slow:MS", "hang",   "stall",   "first=N", "after=N", "p=P"})
         QVERIFY2(text.contains(word), word);
 }
 

@@ -31,6 +31,9 @@ const QByteArray kLookup = "/room/getinfo";
 const QByteArray kJoin = "/chatroom/joinroom";
 const QByteArray kItems = "/item/getallitems";
 const QByteArray kPoll = "/chatroom/msgs/";
+// Request bounds for the tests that stall a reply: without progress, and in all.
+constexpr int kIdleMs = 600;
+constexpr int kTotalMs = 1500;
 
 QByteArray json(const QJsonValue& value) {
     return value.isArray() ? QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact)
@@ -139,10 +142,13 @@ private slots:
     void hugeNextIsClamped();
     void oversizedReplyIsAFailure();
     void floodKeepsTheNewest();
+    void stalledRequestIsGivenUp_data();
+    void stalledRequestIsGivenUp();
+    void blockedTimeDoesNotCount();
     void windowReceivesRecords();
 
 private:
-    void startWorker(const QString& room, int updateIntervalMs = 60000);
+    void startWorker(const QString& room, int updateIntervalMs = 60000, bool shortTimeouts = false);
     void changeRoom(const QString& room);
     void install(const Script& script);
 
@@ -193,12 +199,14 @@ void TestWorker::install(const Script& script) {
     });
 }
 
-void TestWorker::startWorker(const QString& room, int updateIntervalMs) {
+void TestWorker::startWorker(const QString& room, int updateIntervalMs, bool shortTimeouts) {
     ServiceEndpoints endpoints;
     endpoints.roomInfoUrl = server->baseUrl();
     endpoints.chatUrl = server->baseUrl();
     worker = new CGetChatMessageThread(room, endpoints);
     worker->setUpdateIntervalForTesting(updateIntervalMs);
+    if (shortTimeouts)
+        worker->setRequestTimeoutsForTesting(kIdleMs, kTotalMs);
     connect(worker, &CGetChatMessageThread::SendMessageToDisplay, recorder.get(),
             &Recorder::onMessage, Qt::QueuedConnection);
     connect(worker, &CGetChatMessageThread::SendOnlineCountToDisplay, recorder.get(),
@@ -525,6 +533,97 @@ void TestWorker::floodKeepsTheNewest() {
     QTRY_COMPARE_WITH_TIMEOUT(recorder->messages.size(), 5000, 10000);
     QCOMPARE(recorder->messages.first().content, QStringLiteral("1000"));
     QCOMPARE(recorder->messages.last().content, QStringLiteral("5999"));
+}
+
+void TestWorker::stalledRequestIsGivenUp_data() {
+    QTest::addColumn<QByteArray>("kind");
+    QTest::addColumn<int>("faulty"); // which request of its kind, from 0
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("boundMs");
+    QTest::newRow("lookup hangs") << kLookup << 0 << "hang" << kIdleMs;
+    QTest::newRow("join hangs") << kJoin << 0 << "hang" << kIdleMs;
+    QTest::newRow("catalogue stalls in its body") << kItems << 0 << "stall" << kIdleMs;
+    QTest::newRow("first poll hangs") << kPoll << 0 << "hang" << kIdleMs;
+    QTest::newRow("poll stalls in its body") << kPoll << 1 << "stall" << kIdleMs;
+    QTest::newRow("poll trickles past the total bound") << kPoll << 1 << "trickle" << kTotalMs;
+    QTest::newRow("count refresh hangs") << kLookup << 1 << "hang" << kIdleMs;
+}
+
+// A request that stops making progress counts as failed once its bound has passed: one
+// pause, one new request, and the chain goes on.
+void TestWorker::stalledRequestIsGivenUp() {
+    QFETCH(QByteArray, kind);
+    QFETCH(int, faulty);
+    QFETCH(QString, fault);
+    QFETCH(int, boundMs);
+    Script script;
+    std::function<Reply(int)>& route = kind == kLookup  ? script.lookup
+                                       : kind == kJoin  ? script.join
+                                       : kind == kItems ? script.items
+                                                        : script.poll;
+    const std::function<Reply(int)> good = route;
+    route = [=](int n) {
+        Reply r = good(n);
+        if (n != faulty)
+            return r;
+        if (fault == "hang")
+            return Reply::hung();
+        if (fault == "stall") {
+            r.cutAt = r.body.size() / 2;
+        } else {
+            r.body.append(QByteArray(400, ' ')); // a byte every 50 ms: never idle, never done
+            r.trickleMs = 50;
+        }
+        return r;
+    };
+    install(script);
+    startWorker(QStringLiteral("r"), 60000, true);
+    QTRY_VERIFY_WITH_TIMEOUT(server->countTo(kind) >= faulty + 2, 3 * boundMs + 3000);
+    const auto requests = server->requestsTo(kind);
+    const qint64 gap = requests.at(faulty + 1).atMs - requests.at(faulty).atMs;
+    QVERIFY2(gap >= boundMs + 950 && gap <= boundMs + 1500, qPrintable(QString::number(gap)));
+    // The chain goes on from the new request, as one chain.
+    const int polls = server->countTo(kPoll);
+    QTRY_VERIFY_WITH_TIMEOUT(server->countTo(kPoll) >= polls + 2, 4000);
+    if (kind != kPoll) // none besides the count refresh that follows the catalogue
+        QVERIFY(server->countTo(kind) <= faulty + 3);
+    if (kind != kPoll)
+        return;
+    // No second poll chain from the given-up poll: with a delay of 1 s, two or three polls.
+    const qint64 start = server->elapsedMs();
+    QTest::qWait(2300);
+    int later = 0;
+    for (const auto& r : server->requestsTo(kPoll))
+        later += r.atMs >= start;
+    QVERIFY2(later >= 2 && later <= 3, qPrintable(QString::number(later)));
+}
+
+// Replies that came while the worker was blocked pacing records are read, not given up: the
+// worker could not hear from their sockets meanwhile.
+void TestWorker::blockedTimeDoesNotCount() {
+    QJsonArray msgs;
+    for (int i = 0; i < 10; ++i)
+        msgs.append(chatEntry(QStringLiteral("u"), QString::number(i)));
+    Script script;
+    script.poll = [=](int n) {
+        return Reply::json(n == 0 ? pollBody(2, 1, msgs) : pollBody(1, 1));
+    };
+    const std::function<Reply(int)> lookup = script.lookup;
+    // The count refresh answers while the first poll's records are paced over two seconds.
+    script.lookup = [=](int n) {
+        if (n != 1)
+            return lookup(n);
+        Reply r =
+            Reply::json(R"({"BaseRoomInfo":{"Id":7},"OnlineCount":77,"IsBroadcasting":true})");
+        r.delayMs = 200;
+        return r;
+    };
+    install(script);
+    startWorker(QStringLiteral("r"), 60000, true);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder->messages.size(), 10, 5000);
+    QTRY_VERIFY(recorder->counts.contains(qMakePair(77, true)));
+    QTest::qWait(1500);
+    QCOMPARE(server->countTo(kLookup), 2);
 }
 
 void TestWorker::windowReceivesRecords() {

@@ -3,6 +3,9 @@
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
+
+#include <memory>
 
 LoopbackHttpServer::LoopbackHttpServer(QObject* parent)
     : QObject(parent), server_(new QTcpServer(this)) {
@@ -53,10 +56,36 @@ void LoopbackHttpServer::onReadyRead(QTcpSocket* socket) {
         socket->abort();
         return;
     }
-    QByteArray response = "HTTP/1.1 " + QByteArray::number(reply.status) + " X\r\n";
-    response += "Content-Type: application/json\r\nConnection: close\r\n";
-    response += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n\r\n";
-    response += reply.body;
-    socket->write(response);
+    if (reply.hang)
+        return; // the socket stays open until the client gives up
+    if (reply.delayMs > 0)
+        QTimer::singleShot(reply.delayMs, socket, [socket, reply] { answer(socket, reply); });
+    else
+        answer(socket, reply);
+}
+
+void LoopbackHttpServer::answer(QTcpSocket* socket, const Reply& reply) {
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + " X\r\n";
+    head += "Content-Type: application/json\r\nConnection: close\r\n";
+    head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n\r\n";
+    if (reply.cutAt >= 0) {
+        socket->write(head + reply.body.left(reply.cutAt));
+        return;
+    }
+    if (reply.trickleMs > 0) {
+        socket->write(head);
+        auto* timer = new QTimer(socket);
+        auto sent = std::make_shared<int>(0);
+        QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, sent, reply] {
+            socket->write(reply.body.mid((*sent)++, 1));
+            if (*sent >= reply.body.size()) {
+                timer->stop();
+                socket->disconnectFromHost();
+            }
+        });
+        timer->start(reply.trickleMs);
+        return;
+    }
+    socket->write(head + reply.body);
     socket->disconnectFromHost();
 }

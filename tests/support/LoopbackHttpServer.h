@@ -21,8 +21,17 @@ public:
         int status = 200;
         QByteArray body;
         bool reset = false; // close the connection without answering
+        bool hang = false;  // keep the connection open and never answer
+        int cutAt = -1;     // send the headers and this many bytes of the body, then stall
+        int trickleMs = 0;  // send the body one byte per this many milliseconds
+        int delayMs = 0;    // answer this long after the request came
         static Reply json(const QByteArray& body) { return {200, body, false}; }
         static Reply connectionReset() { return {0, {}, true}; }
+        static Reply hung() {
+            Reply r;
+            r.hang = true;
+            return r;
+        }
     };
     struct Request {
         qint64 atMs;       // since the server started
@@ -48,6 +57,7 @@ signals:
 
 private:
     void onReadyRead(QTcpSocket* socket);
+    static void answer(QTcpSocket* socket, const Reply& reply);
 
     QTcpServer* server_;
     Handler handler_;
