@@ -137,10 +137,10 @@ e_rss_start() {
     E_RSS_PID=$H_LAST_PID
 }
 
-# Peak VmRSS (kB) sampled since wall time FROM_MS (default: the start).
+# Peak VmRSS (kB) sampled since wall time FROM_MS (default: the start), until TO_MS if given.
 e_rss_peak() {
-    awk -v from="${1:-0}" '$1 / 1000 >= from && $2 > max {max = $2} END {print max + 0}' \
-        "$H_TMP/rss-sampler.log"
+    awk -v from="${1:-0}" -v to="${2:-0}" '$1 / 1000 >= from && (to == 0 || $1 / 1000 < to) &&
+        $2 > max {max = $2} END {print max + 0}' "$H_TMP/rss-sampler.log"
 }
 
 # The bound holds for the samples since FROM_MS and for the kernel's own high-water mark

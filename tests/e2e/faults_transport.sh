@@ -6,6 +6,9 @@
 #              chat flows, then the simulator restarts on the same port with the fault on
 #              its first polls
 #   empty-first  the overlay's very first polls get empty bodies
+#   hang | stall polls read and never answered (six: over a minute, memory must stay flat),
+#              or cut off after half the body; each is given up after 10 s
+#   startup-hang the first lookup and the first catalogue request are never answered
 # Checked throughout: the overlay stays alive, its window answers a ping within a second,
 # its memory stays under the bound. Checked after: failed attempts came about one a second
 # (Qt's own resend after a reset counts with its attempt), only the failing chain sent
@@ -22,6 +25,12 @@ e_begin "transport_${PHASE:-none}" "${@:1:4}"
 # Failed attempts are one pause (1 s) plus a loopback round trip apart.
 GAP_LOW=900
 GAP_HIGH=1600
+# A request that gets no byte is given up 10 s after it was sent, then the same pause.
+HELD_MS=10000
+HELD_LOW=$((HELD_MS + GAP_LOW))
+HELD_HIGH=$((HELD_MS + GAP_HIGH))
+# Memory growth allowed between the first and the second half of a minute of held requests.
+E_FLAT_KB=${E2E_FLAT_KB:-2048}
 
 startup_phase() {
     e_service startup sim --rate 20 --next 1 --seed 5 \
@@ -76,7 +85,7 @@ poll_phase() {
         e_service "$name" sim --rate 50 --next 1 --seed 6 --fault "poll=$fault,first=$lines"
     fi
     # While the fault lasts: alive, answering, bounded memory.
-    local deadline=$((t_phase + 30000))
+    local deadline=$((t_phase + 30000 + lines * slow))
     while (($(e_requests poll | wc -l) < lines)); do
         (($(h_now_ms) < deadline)) || fail "$name: only $(e_requests poll | wc -l) of $lines faulty polls in 30 s"
         e_healthy "$name"
@@ -117,7 +126,38 @@ poll_phase() {
     others=$(awk '/ \/chatroom\/msgs\// {polling = 1; next} polling' "$E_SVC_LOG" | grep -c .)
     ((others <= 2)) || fail "$name: $others requests other than polls during a poll fault"
     e_healthy "$name"
+    # A minute or more of given-up requests: what they held is freed, so memory stays flat.
+    if ((lines * slow >= 60000)); then
+        local t_last=$((E_SVC_T0 + last_fault_ms)) early late
+        early=$(e_rss_peak "$t_phase" $(((t_phase + t_last) / 2)))
+        late=$(e_rss_peak $(((t_phase + t_last) / 2)) "$t_last")
+        ((late - early <= E_FLAT_KB)) ||
+            fail "$name: resident memory grew from $early to $late kB over the given-up requests (limit $E_FLAT_KB kB)"
+        h_log "$name: resident memory over the given-up requests: first half peak $early kB, second half $late kB"
+    fi
     h_log "$name: $attempts faulty attempts, gaps ${E_LAST_GAPS}ms; next poll ${ok_after} ms and new lines ${resume} ms after $note; ping ${E_LAST_PING} ms; peak rss $(e_rss_peak "$t_phase") kB"
+}
+
+# The lookup and then the catalogue are read and never answered once each at start: each is
+# given up after the bound and sent again after the pause, and chat begins.
+startup_hang_phase() {
+    e_service startup-hang sim --rate 20 --next 1 --seed 5 \
+        --fault lookup=hang,first=1 --fault catalogue=hang,first=1
+    e_start_overlay e2e-room
+    local deadline=$(($(h_now_ms) + 40000))
+    until e_wait_log 1 ' /chatroom/msgs/.* 200$' 0.3; do
+        (($(h_now_ms) < deadline)) || fail "startup-hang: no poll succeeded within 40 s"
+        e_healthy startup-hang
+    done
+    local kind
+    for kind in lookup catalogue; do
+        [[ "$(e_attempts "$kind" 1)" == *' hang' ]] || fail "startup-hang: the first $kind was not held"
+        e_check_gaps "startup-hang: $kind" "$HELD_LOW" "$HELD_HIGH" <<<"$(e_attempts "$kind" 2)"
+        h_log "startup-hang: the held $kind was sent again ${E_LAST_GAPS}ms after it"
+    done
+    e_grab_chat startup-hang-before
+    e_wait_chat_change startup-hang-before 5 startup-hang || fail "startup-hang: no chat lines reached the screen"
+    e_healthy startup-hang
 }
 
 case $PHASE in
@@ -131,7 +171,11 @@ types) poll_phase types types 4 "$GAP_LOW" "$GAP_HIGH" ;;
 empty-first) poll_phase empty-first empty 4 "$GAP_LOW" "$GAP_HIGH" ;;
 # Slower than the poll delay: one request at a time, the next a second after each reply.
 slow) poll_phase slow slow:2500 3 3400 4200 2500 ;;
-*) fail "unknown phase '$PHASE' (startup reset status500 status404 empty invalid types empty-first slow)" ;;
+# Read and never answered, or answered with half a body and then nothing: given up each time.
+hang) poll_phase hang hang 6 "$HELD_LOW" "$HELD_HIGH" "$HELD_MS" ;;
+stall) poll_phase stall stall 2 "$HELD_LOW" "$HELD_HIGH" "$HELD_MS" ;;
+startup-hang) startup_hang_phase ;;
+*) fail "unknown phase '$PHASE' (startup reset status500 status404 empty invalid types empty-first slow hang stall startup-hang)" ;;
 esac
 
 e_rss_check "whole run"
