@@ -21,6 +21,7 @@ namespace {
 
 constexpr int kPauseMs = 1000;
 constexpr int kUpdateIntervalMs = 60000;
+constexpr const char* kRoomGenerationProperty = "kibchatRoomGeneration";
 // Waits sleep on a condition that interruptWaits wakes, so that a thread asked to stop is not
 // held up by them, without waking up meanwhile to look.
 QMutex waitMutex;
@@ -111,7 +112,12 @@ CGetChatMessageThread::send(const QString& url, void (CGetChatMessageThread::*fi
     connect(reply, &QNetworkReply::metaDataChanged, reply, abortIfOversized);
     connect(reply, &QNetworkReply::readyRead, reply, abortIfOversized);
     watchReply(reply, timeouts);
+    reply->setProperty(kRoomGenerationProperty, QVariant::fromValue(roomGeneration));
     return reply;
+}
+
+bool CGetChatMessageThread::sentForEarlierRoom(const QNetworkReply* reply) const {
+    return reply && reply->property(kRoomGenerationProperty).toULongLong() != roomGeneration;
 }
 
 QNetworkReply* CGetChatMessageThread::takeReply() {
@@ -143,6 +149,7 @@ void CGetChatMessageThread::RoomNameChanged(QString strRoomName) {
     if (strRoomName.isEmpty() || strRoomName == roomName)
         return;
     roomName = strRoomName;
+    ++roomGeneration;
     roomId.clear();
     group.clear();
     loopStarted = false;
@@ -199,12 +206,15 @@ void CGetChatMessageThread::GetRoomIdFinished() {
         GetGroup();
         return;
     }
+    if (sentForEarlierRoom(reply))
+        return;
     pause();
     GetRoomId(roomName);
 }
 
 void CGetChatMessageThread::GetRoomIdError(QNetworkReply::NetworkError) {
-    takeReply();
+    if (sentForEarlierRoom(takeReply()))
+        return;
     pause();
     GetRoomId(roomName);
 }
@@ -223,7 +233,8 @@ void CGetChatMessageThread::GetOnlineCountFinished() {
 }
 
 void CGetChatMessageThread::GetOnlineCountError(QNetworkReply::NetworkError) {
-    takeReply();
+    if (sentForEarlierRoom(takeReply()))
+        return;
     pause();
     GetOnlineCount();
 }
@@ -251,12 +262,15 @@ void CGetChatMessageThread::GetGroupFinished() {
             return;
         }
     }
+    if (sentForEarlierRoom(reply))
+        return;
     pause();
     GetGroup();
 }
 
 void CGetChatMessageThread::GetGroupError(QNetworkReply::NetworkError) {
-    takeReply();
+    if (sentForEarlierRoom(takeReply()))
+        return;
     pause();
     GetGroup();
 }
@@ -294,7 +308,8 @@ void CGetChatMessageThread::GetChatMessageFinished() {
 }
 
 void CGetChatMessageThread::GetChatMessageError(QNetworkReply::NetworkError) {
-    takeReply();
+    if (sentForEarlierRoom(takeReply()))
+        return;
     pause();
     GetChatMessage();
 }
@@ -344,6 +359,8 @@ void CGetChatMessageThread::GetAllItemsFinished() {
     if (items)
         giftCatalogue = GiftCatalogue(std::move(*items));
     if (!items || giftCatalogue.isEmpty()) {
+        if (sentForEarlierRoom(reply))
+            return;
         pause();
         GetAllItems();
         return;
@@ -357,7 +374,8 @@ void CGetChatMessageThread::GetAllItemsFinished() {
 }
 
 void CGetChatMessageThread::GetAllItemsError(QNetworkReply::NetworkError) {
-    takeReply();
+    if (sentForEarlierRoom(takeReply()))
+        return;
     pause();
     GetAllItems();
 }

@@ -65,6 +65,10 @@ private:
     QNetworkReply* send(const QString& url, void (CGetChatMessageThread::*finished)(),
                         void (CGetChatMessageThread::*error)(QNetworkReply::NetworkError));
     QNetworkReply* takeReply();
+    // A failed request sent before the last room change is not sent again: the change
+    // started a chain of its own, and a second one would double the requests. Replies that
+    // succeed are used whatever room they were sent for.
+    bool sentForEarlierRoom(const QNetworkReply* reply) const;
     void startChatTimer();
     void restartChatTimerAfterReply();
     static void pause();
@@ -83,4 +87,5 @@ private:
     bool loopStarted = false;
     ServiceEndpoints endpoints;
     ReplyTimeouts timeouts;
+    quint64 roomGeneration = 0; // counts the room changes
 };

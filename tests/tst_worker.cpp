@@ -137,6 +137,7 @@ private slots:
     void pacing();
     void lookupOutageOneRequestPerFailure();
     void pollOutageOneRequestPerFailure();
+    void roomChangeDuringOutageKeepsOneChain();
     void roomNameEncodedInUrl_data();
     void roomNameEncodedInUrl();
     void hugeNextIsClamped();
@@ -465,6 +466,38 @@ void TestWorker::pollOutageOneRequestPerFailure() {
     const auto groups = attempts(polls, 4000);
     QVERIFY2(groups.size() <= 5, qPrintable(QString::number(groups.size())));
     verifyOncePerSecond(groups);
+}
+
+// The failing chains of the old room (the poll, the count refresh) would each carry on next to
+// the chain that the room change starts; the worker's pauses keep the request rate down, but
+// once the service is back the new room would be joined more than once.
+void TestWorker::roomChangeDuringOutageKeepsOneChain() {
+    Script script;
+    const std::function<Reply(int)> lookup = script.lookup;
+    LoopbackHttpServer* s = server.get();
+    const auto down = [s] { return s->elapsedMs() < 5000; };
+    script.lookup = [=](int n) { return n > 0 && down() ? Reply::connectionReset() : lookup(n); };
+    script.poll = [=](int n) {
+        return n > 0 && down() ? Reply::connectionReset() : Reply::json(pollBody(1, n));
+    };
+    install(script);
+    startWorker(QStringLiteral("first"));
+    QTRY_VERIFY_WITH_TIMEOUT(server->countTo(kPoll) >= 2, 5000);
+    QTest::qWait(500);
+    changeRoom(QStringLiteral("second"));
+    QTRY_VERIFY_WITH_TIMEOUT(server->countTo("/room/getinfo?domain=second") >= 1, 3000);
+    const qint64 changedAt = server->requestsTo("/room/getinfo?domain=second").first().atMs;
+    QTRY_VERIFY_WITH_TIMEOUT(server->requests.last().atMs > 5000 &&
+                                 server->requests.last().target.startsWith(kPoll),
+                             8000);
+    QTest::qWait(300);
+    int joins = 0, lookups = 0;
+    for (const auto& r : server->requests) {
+        joins += r.atMs >= changedAt && r.target.startsWith(kJoin);
+        lookups += r.atMs > 5000 && r.target.startsWith(kLookup);
+    }
+    QCOMPARE(joins, 1);
+    QCOMPARE(lookups, 2); // the lookup that got through, and the count refresh after the catalogue
 }
 
 void TestWorker::roomNameEncodedInUrl_data() {

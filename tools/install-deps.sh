@@ -9,7 +9,7 @@ packages=(
   xvfb openbox xdotool x11-utils imagemagick
   fonts-wqy-microhei
   g++-mingw-w64-x86-64-win32 wine64
-  libbenchmark-dev valgrind strace python3
+  libbenchmark-dev valgrind strace python3 iproute2
   clang-14 libclang-rt-14-dev llvm-14
 )
 
