@@ -135,6 +135,7 @@ private slots:
     void catalogueFailuresRetryOncePerSecond();
     void pacing_data();
     void pacing();
+    void frameDispatchEndsAtOnceOnShutdown();
     void lookupOutageOneRequestPerFailure();
     void pollOutageOneRequestPerFailure();
     void roomChangeDuringOutageKeepsOneChain();
@@ -400,6 +401,7 @@ void TestWorker::pacing_data() {
     QTest::newRow("10 over 2 s") << 10 << 2 << 200;
     QTest::newRow("3 over 1 s, truncated") << 3 << 1 << 333;
     QTest::newRow("3000 over 2 s: no waits") << 3000 << 2 << 0;
+    QTest::newRow("200 over 2 s: a frame at a time") << 200 << 2 << 10;
 }
 
 void TestWorker::pacing() {
@@ -424,15 +426,54 @@ void TestWorker::pacing() {
         QVERIFY2(t.last() - t.first() < 500, qPrintable(QString::number(t.last() - t.first())));
         return;
     }
-    for (int i = 1; i < count; ++i) {
-        const qint64 gap = t.at(i) - t.at(i - 1);
-        QVERIFY2(gap >= gapMs - 60 && gap <= gapMs + 120, qPrintable(QString::number(gap)));
+    if (gapMs < 16) {
+        // Handed over a frame at a time: each record within a frame of its time, in about
+        // one batch per frame rather than one per record.
+        int batches = 1;
+        for (int i = 1; i < count; ++i) {
+            const qint64 late = t.at(i) - t.first() - i * gapMs;
+            QVERIFY2(late >= -10 && late <= 16 + 60,
+                     qPrintable(QString("%1: %2").arg(i).arg(late)));
+            batches += t.at(i) - t.at(i - 1) > 4;
+        }
+        const int frames = count * gapMs / 16;
+        QVERIFY2(batches >= frames / 2 && batches <= frames + 3,
+                 qPrintable(QString::number(batches)));
+    } else {
+        for (int i = 1; i < count; ++i) {
+            const qint64 gap = t.at(i) - t.at(i - 1);
+            QVERIFY2(gap >= gapMs - 60 && gap <= gapMs + 120, qPrintable(QString::number(gap)));
+        }
     }
     // The wait after the last record holds the next poll back until the delay has passed.
     const auto polls = server->requestsTo(kPoll);
     QTRY_VERIFY(server->countTo(kPoll) >= 2);
     const qint64 between = server->requestsTo(kPoll).at(1).atMs - polls.at(0).atMs;
     QVERIFY2(between >= next * 1000 - 100, qPrintable(QString::number(between)));
+}
+
+// Asked to stop in the middle of a frame-paced dispatch, the worker hands over the rest at
+// once and its thread ends.
+void TestWorker::frameDispatchEndsAtOnceOnShutdown() {
+    QJsonArray msgs;
+    for (int i = 0; i < 1000; ++i)
+        msgs.append(chatEntry(QStringLiteral("u"), QString::number(i)));
+    Script script;
+    script.poll = [=](int n) {
+        return Reply::json(n == 0 ? pollBody(10, 1, msgs) : pollBody(10, 1));
+    };
+    install(script);
+    startWorker(QStringLiteral("r"));
+    QTRY_VERIFY_WITH_TIMEOUT(recorder->messages.size() >= 20, 5000);
+    QVERIFY(recorder->messages.size() < 500);
+    QElapsedTimer stopping;
+    stopping.start();
+    CGetChatMessageThread::interruptWaits(thread);
+    thread->quit();
+    QVERIFY(thread->wait(2000));
+    QVERIFY2(stopping.elapsed() < 500, qPrintable(QString::number(stopping.elapsed())));
+    QTRY_COMPARE(recorder->messages.size(), 1000);
+    QCOMPARE(recorder->messages.last().content, QStringLiteral("999"));
 }
 
 void TestWorker::lookupOutageOneRequestPerFailure() {
