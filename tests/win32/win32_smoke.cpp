@@ -5,6 +5,9 @@
 //
 // Usage: win32_smoke.exe                 runs every check, exit status 0 when all pass
 //        win32_smoke.exe guard-child NAME  tries the guard NAME and reports through its status
+//        win32_smoke.exe key-window        shows a window titled "kibchat key window" that
+//                                          prints "key F10 down" and "key F10 up" for each F10
+//                                          it receives, until closed or after 60 s
 
 #include "platform/win32/Win32Calls.h"
 
@@ -316,11 +319,56 @@ void checkScreen() {
     check(height > 0 && platform::win32::primaryScreenHeight() == height, "screen: height");
 }
 
+LRESULT CALLBACK keyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+        if (wParam != VK_F10)
+            break;
+        std::printf("key F10 %s\n",
+                    message == WM_KEYDOWN || message == WM_SYSKEYDOWN ? "down" : "up");
+        std::fflush(stdout);
+        return 0; // no menu mode, which would take the keys that follow
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Another program with the keyboard focus, for the overlay's hot-key test.
+int keyWindow() {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = keyWindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"KibChatKeyWindow";
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"kibchat key window",
+                                  WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 450, 300, 200, nullptr,
+                                  nullptr, windowClass.hInstance, nullptr);
+    if (!window)
+        return 1;
+    SetTimer(window, 1, 60000, nullptr);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_TIMER)
+            DestroyWindow(window);
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
     if (argc == 3 && std::strcmp(argv[1], "guard-child") == 0)
         return guardChild(argv[2]);
+    if (argc == 2 && std::strcmp(argv[1], "key-window") == 0)
+        return keyWindow();
 
     checkGuard();
     checkHook();
