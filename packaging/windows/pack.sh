@@ -40,7 +40,7 @@ missing=$(
             oleaut32.dll | comdlg32.dll | winmm.dll | ws2_32.dll | imm32.dll | dwmapi.dll | \
             uxtheme.dll | version.dll | netapi32.dll | userenv.dll | mpr.dll | dnsapi.dll | \
             iphlpapi.dll | crypt32.dll | msvcrt.dll | shlwapi.dll | wtsapi32.dll | \
-            setupapi.dll | winspool.drv | d3d9.dll | dxgi.dll | api-ms-win-*) ;;
+            setupapi.dll | winspool.drv | d3d9.dll | d3d11.dll | dxgi.dll | api-ms-win-*) ;;
         *) echo "$dll" ;;
         esac
     done
