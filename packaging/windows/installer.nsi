@@ -2,7 +2,8 @@
 ; %LOCALAPPDATA%\Programs\KibChat, with Start-menu entries, an optional desktop shortcut and
 ; an uninstaller in the user's list of apps. Built by pack.sh:
 ;   makensis -DVERSION=x.y.z -DSTAGE=<the KibChat folder> -DOUTFILE=<setup.exe> installer.nsi
-Unicode true
+; The program is 64-bit only, and a 64-bit installer also runs under a 64-bit-only wine.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 
