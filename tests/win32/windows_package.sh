@@ -131,7 +131,11 @@ wait_overlay
 ((OW == 277 && OH == 312)) || fail "the window is ${OW}x${OH}, not 277x312"
 ((OX == H_SCREEN_W - 327 && OY == 100)) ||
     fail "the window is at $OX,$OY, not at $((H_SCREEN_W - 327)),100"
-h_log "window ${OW}x${OH} at $OX,$OY"
+# Opacity level 6: wine hands the layered window's alpha to X as the opacity hint (a
+# compositor would show it; Xvfb has none).
+opacity=$(xprop -id "$OVERLAY" _NET_WM_WINDOW_OPACITY | sed -n 's/.* = //p')
+((opacity == 0xffffffff * 6 / 10)) || fail "the window's opacity hint is '$opacity', not 0.6"
+h_log "window ${OW}x${OH} at $OX,$OY, opacity 0.6"
 
 # --- chat and gift lines in their colours ---------------------------------------------------
 count_colour() {
