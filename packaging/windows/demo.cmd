@@ -6,5 +6,7 @@ if not exist config.ini (
   > config.ini echo [Config]
   >> config.ini echo roomName=\x661f\x5149\x821e\x53f0
 )
-start "kibchat-sim" /min "%~dp0kibchat-sim.exe"
-start "" /d "%~dp0" "%~dp0kibchat.exe"
+rem Both inherit this folder as their working directory: the overlay finds images and
+rem config.ini in it.
+start "kibchat-sim" /min kibchat-sim.exe
+start "" kibchat.exe
