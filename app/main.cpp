@@ -4,6 +4,8 @@
 
 #include <QApplication>
 
+#include <optional>
+
 int main(int argc, char* argv[]) {
     // Decided before any Qt object exists: a second copy shows nothing at all.
     if (!platform::acquireInstanceGuard(kInstanceGuardName))
@@ -13,9 +15,13 @@ int main(int argc, char* argv[]) {
     prepareApplication(app);
     platform::quitOnTerminationRequest(app);
 
-    CChatDialog dialog(kDefaultOpacityLevel);
-    QObject::connect(&dialog, &CChatDialog::quitApp, &app, &QApplication::quit);
-    keepOpenUntilQuit(dialog);
-    dialog.show();
+    std::optional<CChatDialog> dialog(std::in_place, kDefaultOpacityLevel);
+    QObject::connect(&*dialog, &CChatDialog::quitApp, &app, &QApplication::quit);
+    keepOpenUntilQuit(*dialog);
+    // The window's shutdown (hook, worker, settings file) runs as the loop ends. At the end of
+    // a Windows session the loop never returns: the system ends the process right after the
+    // session's last message, inside which Qt emits aboutToQuit.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [&dialog] { dialog.reset(); });
+    dialog->show();
     return app.exec();
 }

@@ -5,12 +5,14 @@
 
 #include <httplib.h>
 
+#ifndef _WIN32
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
@@ -74,6 +76,34 @@ private:
     bool stopping = false;
 };
 
+#ifdef _WIN32
+// Windows has no list of a process's sockets to reach the request's one through: `reset`
+// faults are refused at start there, and stopping does not end idle keep-alive connections.
+template <typename Fn> void forEachConnection(int, Fn) {}
+constexpr int SHUT_RDWR = SD_BOTH; // the POSIX name, for the one call that never runs here
+void resetConnection(const httplib::Request&) {}
+
+// Ctrl+C, Ctrl+Break and the console's closing stop the simulator as the signals do.
+std::mutex consoleStopMutex;
+std::condition_variable consoleStop;
+bool consoleStopped = false;
+
+BOOL WINAPI onConsoleEvent(DWORD) {
+    std::lock_guard<std::mutex> lock(consoleStopMutex);
+    consoleStopped = true;
+    consoleStop.notify_all();
+    return TRUE;
+}
+
+void waitForStop() {
+    std::unique_lock<std::mutex> lock(consoleStopMutex);
+    consoleStop.wait(lock, [] { return consoleStopped; });
+}
+
+void wakeStopWaiter(std::thread&) {
+    onConsoleEvent(0);
+}
+#else
 // Calls fn(fd, peerPort) for each connected TCP socket of ours whose local port is `port`.
 // cpp-httplib 0.11 gives handlers no socket, so this is how we reach one.
 template <typename Fn> void forEachConnection(int port, Fn fn) {
@@ -109,6 +139,7 @@ void resetConnection(const httplib::Request& req) {
         return false;
     });
 }
+#endif
 
 // True while the client still holds the request's connection open.
 bool peerConnected(const httplib::Request& req) {
@@ -305,6 +336,14 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+#ifdef _WIN32
+    for (const FaultRule& rule : options.faults)
+        if (rule.type == FaultType::Reset) {
+            std::fprintf(stderr, "kibchat-sim: reset faults need Linux\n");
+            return 2;
+        }
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+#else
     // Block the stop signals in every thread (the pool inherits this) and take them in one
     // watcher thread, where stopping the server is safe. SIGUSR1 only wakes the watcher.
     sigset_t signals;
@@ -314,6 +353,14 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    const auto waitForStop = [&signals] {
+        int sig = 0;
+        sigwait(&signals, &sig);
+    };
+    const auto wakeStopWaiter = [](std::thread& waiter) {
+        pthread_kill(waiter.native_handle(), SIGUSR1);
+    };
+#endif
 
     World world(options.seed, options.rate, options.next);
     Service service(options, world, log);
@@ -323,7 +370,7 @@ int main(int argc, char** argv) {
     // The library's default adds SO_REUSEPORT, which would let a second copy share our port.
     http.set_socket_options([](socket_t sock) {
         const int yes = 1;
-        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&yes), sizeof yes);
     });
     service.install(http);
 
@@ -342,8 +389,7 @@ int main(int argc, char** argv) {
 
     std::atomic<bool> listenDone{false};
     std::thread watcher([&] {
-        int sig = 0;
-        sigwait(&signals, &sig);
+        waitForStop();
         service.stopper.stop();
         // stop() is a no-op until the accept loop runs. Idle keep-alive connections would hold
         // the pool for seconds, so end them too until the server is down.
@@ -362,7 +408,7 @@ int main(int argc, char** argv) {
     });
     const bool ok = http.listen_after_bind();
     listenDone = true;
-    pthread_kill(watcher.native_handle(), SIGUSR1);
+    wakeStopWaiter(watcher);
     watcher.join();
     return ok ? 0 : 1;
 }

@@ -8,10 +8,25 @@ packages=(
   libx11-dev libxi-dev libxcb1-dev libxcb-shape0-dev libxdamage-dev
   xvfb openbox xdotool x11-utils imagemagick
   fonts-wqy-microhei
-  g++-mingw-w64-x86-64-win32 wine64
+  g++-mingw-w64-x86-64-win32 g++-mingw-w64-x86-64-posix wine64 nsis zip unzip xz-utils
   libbenchmark-dev valgrind strace python3 iproute2
   clang-14 libclang-rt-14-dev llvm-14
 )
+
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+
+# Qt for Windows is built from Debian's own qtbase source (tools/build-qt-windows.sh): a
+# source entry for the same archive and suites as the binary one.
+src_list=/etc/apt/sources.list.d/kibchat-src.sources
+need_update=
+if [ ! -f "$src_list" ] && [ -f /etc/apt/sources.list.d/debian.sources ] &&
+    ! grep -qs '^Types:.*deb-src' /etc/apt/sources.list.d/debian.sources; then
+  sed -n '/^Types:/,/^$/p' /etc/apt/sources.list.d/debian.sources |
+    awk 'BEGIN{RS="";ORS="\n\n"} /deb.debian.org\/debian$|deb.debian.org\/debian\n/ {sub(/^Types: deb/,"Types: deb-src"); print; exit}' |
+    "${sudo[@]}" tee "$src_list" >/dev/null
+  need_update=1
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -19,10 +34,12 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+[ ${#missing[@]} -eq 0 ] && [ -z "$need_update" ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+  "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
+  exit 0
+fi
 
-sudo=()
-[ "$(id -u)" -eq 0 ] || sudo=(sudo)
 echo "Installing: ${missing[*]}"
-"${sudo[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+"${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

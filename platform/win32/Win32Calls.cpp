@@ -17,6 +17,9 @@
 
 namespace platform::win32 {
 
+static_assert(kMessageKeyDown == WM_KEYDOWN && kMessageSysKeyDown == WM_SYSKEYDOWN);
+static_assert(kVirtualKeyF10 == VK_F10 && kLowLevelAltDown == LLKHF_ALTDOWN);
+
 namespace {
 
 // Process-wide, like the hook itself. A low-level hook runs on the thread that installed it,
@@ -33,9 +36,16 @@ LRESULT CALLBACK keyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) {
     // The key goes on to the other hooks and to the game first, and is never swallowed: the
     // overlay only watches.
     const LRESULT next = CallNextHookEx(keyboardHook, nCode, wParam, lParam);
-    if (nCode >= 0 && wParam == WM_KEYDOWN &&
-        reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam)->vkCode == VK_F10 && hotKeyCallback)
-        hotKeyCallback();
+    if (nCode >= 0 && hotKeyCallback) {
+        const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
+        DWORD flags = key->flags;
+        // Wine leaves LLKHF_ALTDOWN clear with Alt held; Alt's own state, set once Alt's
+        // key-down went past the hooks, says the same on both.
+        if (wParam == WM_SYSKEYDOWN && GetAsyncKeyState(VK_MENU) < 0)
+            flags |= LLKHF_ALTDOWN;
+        if (isHotKeyDown(wParam, key->vkCode, flags))
+            hotKeyCallback();
+    }
     return next;
 }
 

@@ -25,9 +25,25 @@ void setWindowExStyle(WindowHandle window, std::int32_t exStyle);
 // Top of the topmost band, shown, and neither moved, resized nor activated.
 void raiseTopmost(WindowHandle window);
 
+// The values of <windows.h> that the hot-key test below needs (Win32Calls.cpp checks them).
+constexpr std::uintptr_t kMessageKeyDown = 0x0100;    // WM_KEYDOWN
+constexpr std::uintptr_t kMessageSysKeyDown = 0x0104; // WM_SYSKEYDOWN
+constexpr std::uint32_t kVirtualKeyF10 = 0x79;        // VK_F10
+constexpr std::uint32_t kLowLevelAltDown = 0x20;      // LLKHF_ALTDOWN
+
+// Whether a low-level keyboard event (the hook's wParam and the vkCode and flags of its
+// KBDLLHOOKSTRUCT) is an F10 key-down that toggles lock mode. Windows posts a plain F10 as a
+// system key, so a WM_SYSKEYDOWN counts too, unless Alt is held.
+constexpr bool isHotKeyDown(std::uintptr_t message, std::uint32_t vkCode, std::uint32_t flags) {
+    if (vkCode != kVirtualKeyF10)
+        return false;
+    return message == kMessageKeyDown ||
+           (message == kMessageSysKeyDown && (flags & kLowLevelAltDown) == 0);
+}
+
 // A desktop-wide low-level keyboard hook that calls `callback` on the installing thread for
-// every F10 key-down and passes every key on. One callback serves the process: a second
-// install replaces it. Returns null when the system refuses the hook.
+// every F10 key-down (isHotKeyDown) and passes every key on. One callback serves the process: a
+// second install replaces it. Returns null when the system refuses the hook.
 KeyboardHook installKeyboardHook(KeyCallback callback);
 // False when `hook` was not installed (or was already removed).
 bool removeKeyboardHook(KeyboardHook hook);

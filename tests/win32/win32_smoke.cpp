@@ -5,6 +5,9 @@
 //
 // Usage: win32_smoke.exe                 runs every check, exit status 0 when all pass
 //        win32_smoke.exe guard-child NAME  tries the guard NAME and reports through its status
+//        win32_smoke.exe key-window        shows a window titled "kibchat key window" that
+//                                          prints "key F10 down" and "key F10 up" for each F10
+//                                          it receives, until closed or after 60 s
 
 #include "platform/win32/Win32Calls.h"
 
@@ -122,48 +125,58 @@ int sequence = 0;
 int callbackCalls = 0;
 int callbackSequence = 0;
 int observerKeys = 0;
-int observerF10KeyDowns = 0;
-int observerF10SysKeyDowns = 0;
 int observerSequence = 0;
-bool altDown = false;
+// The message kinds of the F10 events, as the first hook got them and as the last one did.
+std::vector<WPARAM> givenF10Kinds;
+std::vector<WPARAM> passedF10Kinds;
+std::vector<DWORD> givenF10Flags;
 
 void onHotKey() {
     ++callbackCalls;
     callbackSequence = ++sequence;
 }
 
+bool isF10(LPARAM lParam) {
+    return reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam)->vkCode == VK_F10;
+}
+
 // Installed before the hook under test, so it runs after it: it sees a key only when the
-// hook under test passed it on, and sees the kind that hook was given.
+// hook under test passed it on.
 LRESULT CALLBACK observerProc(int nCode, WPARAM wParam, LPARAM lParam) {
     if (nCode >= 0) {
         ++observerKeys;
-        if (reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam)->vkCode == VK_F10) {
-            if (wParam == WM_KEYDOWN) {
-                ++observerF10KeyDowns;
+        if (isF10(lParam)) {
+            passedF10Kinds.push_back(wParam);
+            if (passedF10Kinds.size() == 1)
                 observerSequence = ++sequence;
-            } else if (wParam == WM_SYSKEYDOWN) {
-                ++observerF10SysKeyDowns;
-            }
         }
     }
     return CallNextHookEx(nullptr, nCode, wParam, lParam);
 }
 
-// Installed after the hook under test, so it runs first. Windows is expected to report a
-// plain F10 to low-level hooks as WM_KEYDOWN and an F10 with Alt held as WM_SYSKEYDOWN; wine 8
-// reports both as WM_SYSKEYDOWN. Giving the plain one the Windows kind lets the same checks
-// hold on both (where the kind is already WM_KEYDOWN this changes nothing).
-LRESULT CALLBACK windowsKindProc(int nCode, WPARAM wParam, LPARAM lParam) {
-    if (nCode >= 0) {
-        const DWORD vk = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam)->vkCode;
-        if (vk == VK_MENU || vk == VK_LMENU || vk == VK_RMENU)
-            altDown = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN;
-        else if (vk == VK_F10 && !altDown && wParam == WM_SYSKEYDOWN)
-            wParam = WM_KEYDOWN;
-        else if (vk == VK_F10 && !altDown && wParam == WM_SYSKEYUP)
-            wParam = WM_KEYUP;
+// Installed after the hook under test, so it runs first and records what the system gave.
+// Nothing is corrected here: the system's own kinds reach the hook under test (a plain F10 is
+// a system key, WM_SYSKEYDOWN, on Windows and under wine alike).
+LRESULT CALLBACK recorderProc(int nCode, WPARAM wParam, LPARAM lParam) {
+    if (nCode >= 0 && isF10(lParam)) {
+        givenF10Kinds.push_back(wParam);
+        givenF10Flags.push_back(reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam)->flags);
     }
     return CallNextHookEx(nullptr, nCode, wParam, lParam);
+}
+
+const char* kindName(WPARAM kind) {
+    switch (kind) {
+    case WM_KEYDOWN:
+        return "WM_KEYDOWN";
+    case WM_KEYUP:
+        return "WM_KEYUP";
+    case WM_SYSKEYDOWN:
+        return "WM_SYSKEYDOWN";
+    case WM_SYSKEYUP:
+        return "WM_SYSKEYUP";
+    }
+    return "other";
 }
 
 void sendKeys(const std::vector<std::pair<WORD, bool>>& keys) {
@@ -198,8 +211,8 @@ void checkHook() {
     platform::win32::KeyboardHook hook = platform::win32::installKeyboardHook(&onHotKey);
     check(hook != nullptr, "hook: SetWindowsHookExW returned a hook");
 
-    HHOOK windowsKind = SetWindowsHookExW(WH_KEYBOARD_LL, windowsKindProc, module, 0);
-    check(windowsKind != nullptr, "hook: key-kind hook installed");
+    HHOOK recorder = SetWindowsHookExW(WH_KEYBOARD_LL, recorderProc, module, 0);
+    check(recorder != nullptr, "hook: recorder installed");
 
     // The system updates a key's state only after the low-level hooks let the key through.
     sendKeys({{VK_F9, false}});
@@ -215,8 +228,12 @@ void checkHook() {
               {VK_F10, true},
               {VK_MENU, true}});
     pumpUntilObserved(8);
+    for (std::size_t i = 0; i < givenF10Kinds.size(); ++i)
+        std::printf("hook: F10 given as %s, flags 0x%lx\n", kindName(givenF10Kinds[i]),
+                    static_cast<unsigned long>(givenF10Flags[i]));
+    std::printf("hook: %d call(s) back\n", callbackCalls);
     check(observerKeys == 8, "hook: all eight keys passed on to the next hook");
-    check(observerF10KeyDowns == 1 && observerF10SysKeyDowns == 1,
+    check(givenF10Kinds.size() == 4 && passedF10Kinds == givenF10Kinds,
           "hook: keys passed on with their kind unchanged");
     check(callbackCalls == 1, "hook: exactly one call back, for the plain F10 key-down");
     check(observerSequence != 0 && observerSequence < callbackSequence,
@@ -229,8 +246,8 @@ void checkHook() {
     pumpUntilObserved(10);
     check(observerKeys == 10 && callbackCalls == 1, "hook: no call back once removed");
 
-    if (windowsKind)
-        UnhookWindowsHookEx(windowsKind);
+    if (recorder)
+        UnhookWindowsHookEx(recorder);
     if (observer)
         UnhookWindowsHookEx(observer);
 }
@@ -302,11 +319,56 @@ void checkScreen() {
     check(height > 0 && platform::win32::primaryScreenHeight() == height, "screen: height");
 }
 
+LRESULT CALLBACK keyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+        if (wParam != VK_F10)
+            break;
+        std::printf("key F10 %s\n",
+                    message == WM_KEYDOWN || message == WM_SYSKEYDOWN ? "down" : "up");
+        std::fflush(stdout);
+        return 0; // no menu mode, which would take the keys that follow
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Another program with the keyboard focus, for the overlay's hot-key test.
+int keyWindow() {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = keyWindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"KibChatKeyWindow";
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"kibchat key window",
+                                  WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 450, 300, 200, nullptr,
+                                  nullptr, windowClass.hInstance, nullptr);
+    if (!window)
+        return 1;
+    SetTimer(window, 1, 60000, nullptr);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_TIMER)
+            DestroyWindow(window);
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
     if (argc == 3 && std::strcmp(argv[1], "guard-child") == 0)
         return guardChild(argv[2]);
+    if (argc == 2 && std::strcmp(argv[1], "key-window") == 0)
+        return keyWindow();
 
     checkGuard();
     checkHook();

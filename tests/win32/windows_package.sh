@@ -1,0 +1,223 @@
+#!/usr/bin/env bash
+# The Windows package under wine, from the built artefacts, in a private Xvfb + openbox
+# session and a private wine prefix (tests/gui/harness.sh gives the session and the waits).
+#
+#   zip        from the unpacked zip: the window's place and size, a second copy refused
+#              with status 1, chat and gift lines in their colours against the simulator,
+#              F10 in another wine window toggling lock mode both ways through the real
+#              low-level hook (that window still gets the key; Alt+F10 does nothing), the
+#              close button (status 0, config.ini with its eight keys) and an end of session
+#              (wineboot --end-session: settings written before the process is ended)
+#   installer  the installer run silently: the files, the Start-menu shortcut (the copy
+#              started from it works in the install folder) and the uninstaller (it removes
+#              the program and keeps config.ini)
+#
+# Usage: windows_package.sh zip|installer PACKAGE WINE WINESERVER SMOKE_EXE SIM IMAGES ARTEFACTS
+
+mode=$1 package=$2 wine=$3 wineserver=$4 smoke=$5 sim=$6
+source "$(dirname "${BASH_SOURCE[0]}")/../gui/harness.sh"
+h_begin "windows_$mode" "$wine" "$smoke" "$7" "$8"
+[[ -f "$package" ]] || fail "package '$package' not found (tools/build-windows.sh writes it)"
+[[ -x "$sim" ]] || fail "simulator '$sim' not found"
+command -v unzip >/dev/null || fail "unzip is not installed"
+
+# The Windows Qt must pick its own platform plugin.
+unset QT_QPA_PLATFORM
+# Nothing of wine's reaches the user's files; no menu entries, no .NET or HTML runtimes.
+export HOME="$H_TMP/home" WINEPREFIX="$H_TMP/prefix" WINEDEBUG=-all
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+mkdir -p "$HOME"
+wine_cleanup() {
+    if [[ -d "$WINEPREFIX" ]]; then
+        timeout 5 "$wineserver" -k >/dev/null 2>&1
+        timeout 5 "$wineserver" -w >/dev/null 2>&1
+    fi
+    h_cleanup
+}
+trap wine_cleanup EXIT
+
+timeout 90 "$wine" wineboot --init >"$H_TMP/wineboot.log" 2>&1 || fail "wineboot --init failed"
+h_log "wine prefix ready"
+
+# Starts kibchat.exe in DIR (its working directory); sets APP_PID.
+start_overlay() {
+    h_spawn "overlay-$1" env -C "$2" "$wine" kibchat.exe
+    APP_PID=$H_LAST_PID
+}
+overlay_windows() { xdotool search --all --onlyvisible --classname '^kibchat\.exe$' 2>/dev/null; }
+# Waits for the overlay's window and sets OX OY OW OH. By class, not by process: a copy
+# started through a shortcut is a child of wine's start.exe.
+wait_overlay() {
+    # shellcheck disable=SC2317 # called through h_poll
+    _shown_or_gone() { overlay_windows | grep -q . || { [[ -n $APP_PID ]] && ! h_alive "$APP_PID"; }; }
+    h_poll 40 _shown_or_gone
+    OVERLAY=$(overlay_windows | head -n1)
+    [[ -n "$OVERLAY" ]] || fail "kibchat.exe mapped no window within 40 s"
+    h_geometry "$OVERLAY"
+    OX=$GX OY=$GY OW=$GW OH=$GH
+}
+# The eight keys of the [Config] section of the settings file FILE.
+check_config() {
+    local file=$1 key
+    [[ -f "$file" ]] || fail "no config.ini at $file"
+    for key in roomName bBold Alpha fontFamily fontSize lineHeight appWidth appHeight; do
+        grep -q "^$key=" "$file" || fail "config.ini lacks $key: $(tr -d '\r' <"$file")"
+    done
+}
+close_overlay() {
+    xdotool key F10 || fail "xdotool key F10 failed"
+    sleep 0.5
+    xdotool mousemove $((OX + OW - 12)) $((OY + 13)) click 1 || fail "xdotool click failed"
+    h_wait_exit "$APP_PID" 20 || fail "the close button did not end the overlay"
+    ((H_STATUS == 0)) || fail "the overlay ended with status $H_STATUS after the close button"
+}
+
+if [[ $mode == installer ]]; then
+    cp "$package" "$H_TMP/setup.exe"
+    timeout 120 "$wine" "$H_TMP/setup.exe" /S >"$H_TMP/setup.log" 2>&1 ||
+        fail "the silent install failed"
+    local_app=$(timeout 30 "$wine" cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')
+    inst_win="$local_app\\Programs\\KibChat"
+    inst=$(timeout 30 "$wine" winepath -u "$inst_win" 2>/dev/null)
+    [[ -f "$inst/kibchat.exe" && -f "$inst/platforms/qwindows.dll" && -d "$inst/images" ]] ||
+        fail "the install folder $inst lacks the program: $(ls "$inst" 2>&1)"
+    h_log "installed into $inst_win"
+    menu=$(find "$WINEPREFIX/drive_c/users" -path '*Start Menu/Programs/KibChat/KibChat.lnk' |
+        head -n1)
+    [[ -n "$menu" ]] || fail "no Start-menu entry KibChat\\KibChat.lnk"
+    timeout 30 "$wine" reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\KibChat' \
+        /v UninstallString >"$H_TMP/reg.log" 2>&1 || fail "no uninstall entry in the user's Apps"
+
+    # Started through the shortcut from elsewhere: it works in the install folder only if the
+    # shortcut's working directory is that folder (the settings file lands there).
+    # start.exe hands the shortcut to the shell and returns; the overlay is not its child.
+    timeout 30 env -C "$H_TMP" "$wine" start /unix "$menu" >"$H_TMP/start.log" 2>&1 ||
+        fail "wine start of the Start-menu shortcut failed"
+    APP_PID=""
+    wait_overlay
+    ((OW == 277 && OH == 312)) || fail "the installed copy's window is ${OW}x${OH}"
+    # Ended with the session (no wine window has the focus here for F10 to unlock it).
+    timeout 60 "$wine" wineboot --end-session >"$H_TMP/endsession.log" 2>&1
+    h_poll 20 eval '! overlay_windows | grep -q .' || fail "the end of the session left the overlay"
+    check_config "$inst/config.ini"
+    h_log "the Start-menu shortcut's copy ran in the install folder and wrote config.ini there"
+
+    timeout 60 "$wine" "$inst/uninstall.exe" /S "_?=$inst_win" >"$H_TMP/uninstall.log" 2>&1 ||
+        fail "the silent uninstall failed"
+    # The uninstaller in place (_?=) cannot delete itself.
+    rm -f "$inst/uninstall.exe"
+    left=$(cd "$inst" && find . -mindepth 1 | sort | tr '\n' ' ')
+    [[ "$left" == "./config.ini " ]] || fail "after the uninstall the folder holds: $left"
+    [[ ! -e "$menu" ]] || fail "the uninstaller left the Start-menu entry"
+    ! timeout 30 "$wine" reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\KibChat' \
+        >/dev/null 2>&1 || fail "the uninstaller left the Apps entry"
+    h_log "PASS"
+    exit 0
+fi
+
+unzip -q "$package" -d "$H_TMP/unzipped" || fail "cannot unzip $package"
+app_dir=$H_TMP/unzipped/KibChat
+
+h_spawn sim "$sim" --port 0 --seed 7 --rate 8 --next 1
+h_poll 10 grep -q '^listening' "$H_TMP/sim.log" || fail "the simulator did not start"
+address=$(sed -n 's/^listening \([0-9.:]*\).*/\1/p' "$H_TMP/sim.log")
+# wine hands the environment to Windows programs: the overlay reads these addresses.
+export KIBCHAT_ROOMINFO_URL="http://$address" KIBCHAT_CHAT_URL="http://$address"
+export KIBCHAT_DOWNLOAD_HOST=$address
+printf '[Config]\r\nroomName=demo-room\r\n' >"$app_dir/config.ini"
+
+start_overlay first "$app_dir"
+wait_overlay
+((OW == 277 && OH == 312)) || fail "the window is ${OW}x${OH}, not 277x312"
+((OX == H_SCREEN_W - 327 && OY == 100)) ||
+    fail "the window is at $OX,$OY, not at $((H_SCREEN_W - 327)),100"
+# Opacity level 6: wine hands the layered window's alpha to X as the opacity hint (a
+# compositor would show it; Xvfb has none).
+opacity=$(xprop -id "$OVERLAY" _NET_WM_WINDOW_OPACITY | sed -n 's/.* = //p')
+((opacity == 0xffffffff * 6 / 10)) || fail "the window's opacity hint is '$opacity', not 0.6"
+h_log "window ${OW}x${OH} at $OX,$OY, opacity 0.6"
+
+# --- chat and gift lines in their colours ---------------------------------------------------
+count_colour() {
+    convert "$H_TMP/overlay.png" -fuzz 3% -fill black +opaque "rgb($1)" \
+        -fill white -opaque "rgb($1)" -format '%[fx:int(mean*w*h+0.5)]' info:
+}
+# As on Linux, Xvfb has no compositor: the window's opacity does not show.
+declare -A colours=([badge]="255,255,0" [name]="64,123,201" [text]="255,255,255"
+    [priced]="255,215,0" [free]="255,0,0")
+# shellcheck disable=SC2317 # called through h_poll
+all_colours_shown() {
+    h_grab overlay "$OX" "$OY" "$OW" "$OH"
+    local role
+    for role in "${!colours[@]}"; do
+        (($(count_colour "${colours[$role]}") >= 3)) || return 1
+    done
+}
+if ! h_poll 30 all_colours_shown; then
+    for role in "${!colours[@]}"; do h_log "$role: $(count_colour "${colours[$role]}") pixels"; done
+    fail "not every line colour showed within 30 s"
+fi
+h_screenshot windows-overlay "$OX" "$OY" "$OW" "$OH"
+h_log "chat and gift lines in all five colours"
+
+# --- a second copy -----------------------------------------------------------------------------
+timeout 40 env -C "$app_dir" "$wine" kibchat.exe >"$H_TMP/second.log" 2>&1
+status=$?
+((status == 1)) || fail "a second kibchat.exe ended with status $status, not 1"
+count=$(overlay_windows | wc -l)
+((count == 1)) || fail "$count overlay windows after the second copy, not 1"
+h_log "a second copy ended with status 1 and mapped no window"
+
+# --- F10 in another wine window -----------------------------------------------------------
+h_spawn keys "$wine" "$smoke" key-window
+h_wait_window "$H_LAST_PID" name '^kibchat key window$' 30
+KEYS=$H_WIN
+xdotool mousemove 10 790
+# shellcheck disable=SC2317 # called through h_poll
+keys_focused() {
+    xdotool windowactivate "$KEYS" 2>/dev/null
+    [[ "$(xdotool getwindowfocus 2>/dev/null)" == "$KEYS" ]]
+}
+h_poll 10 keys_focused || fail "the key window did not get the focus"
+BUTTON=("$((OX + OW - 84))" "$((OY + 3))" 60 20)
+h_grab locked "${BUTTON[@]}"
+# Waits until the lock button shows (same) or no longer shows (differs) the locked look.
+button_is() {
+    h_grab now "${BUTTON[@]}"
+    local diff
+    diff=$(h_grab_diff locked now)
+    if [[ $1 == same ]]; then ((diff == 0)); else ((diff > 20)); fi
+}
+key_lines() { tr -d '\r' <"$H_TMP/keys.log" | grep -c "^key F10 $1$"; }
+
+xdotool key F10 || fail "xdotool key F10 failed"
+h_poll 5 button_is differs || fail "F10 in another window did not unlock the overlay"
+h_poll 5 eval '(($(key_lines down) == 1 && $(key_lines up) == 1))' ||
+    fail "the focused window did not receive F10: $(cat "$H_TMP/keys.log")"
+h_grab unlocked "${BUTTON[@]}"
+xdotool key F10 || fail "xdotool key F10 failed"
+h_poll 5 button_is same || fail "a second F10 did not lock the overlay again"
+xdotool key alt+F10 || fail "xdotool key alt+F10 failed"
+h_poll 5 eval '(($(key_lines down) == 3))' || fail "the window did not receive Alt+F10"
+sleep 1
+button_is same || fail "Alt+F10 toggled lock mode"
+h_log "F10 toggled lock mode both ways through the hook; the key window got every key; Alt+F10 did nothing"
+
+# --- the close button --------------------------------------------------------------------
+xdotool mousemove 10 790
+close_overlay
+check_config "$app_dir/config.ini"
+grep -q '^roomName=demo-room' "$app_dir/config.ini" || fail "config.ini lost the room"
+h_log "the close button ended the overlay with status 0 and wrote config.ini"
+
+# --- the end of the session --------------------------------------------------------------
+rm -f "$app_dir/config.ini"
+start_overlay again "$app_dir"
+wait_overlay
+timeout 60 "$wine" wineboot --end-session >"$H_TMP/endsession.log" 2>&1
+h_wait_exit "$APP_PID" 20 || fail "the end of the session did not end the overlay"
+# As Windows does, wineboot ends the process itself once WM_ENDSESSION is answered (a kill,
+# status 137 here): the settings file shows that the shutdown ran before that answer.
+check_config "$app_dir/config.ini"
+h_log "the end of the session ended the overlay normally and wrote config.ini"
+h_log "PASS"
