@@ -78,10 +78,14 @@ private:
 
 #ifdef _WIN32
 // Windows has no list of a process's sockets to reach the request's one through: `reset`
-// faults are refused at start there, and stopping does not end idle keep-alive connections.
+// faults, and the hang and stall faults that watch it, are refused at start there, and
+// stopping does not end idle keep-alive connections.
 template <typename Fn> void forEachConnection(int, Fn) {}
 constexpr int SHUT_RDWR = SD_BOTH; // the POSIX name, for the one call that never runs here
 void resetConnection(const httplib::Request&) {}
+bool peerConnected(const httplib::Request&) {
+    return false;
+}
 
 // Ctrl+C, Ctrl+Break and the console's closing stop the simulator as the signals do.
 std::mutex consoleStopMutex;
@@ -139,7 +143,6 @@ void resetConnection(const httplib::Request& req) {
         return false;
     });
 }
-#endif
 
 // True while the client still holds the request's connection open.
 bool peerConnected(const httplib::Request& req) {
@@ -154,6 +157,7 @@ bool peerConnected(const httplib::Request& req) {
     });
     return connected;
 }
+#endif
 
 // Holds a request's thread while its client waits on it, so that a client that gives up frees
 // it; bounded, so that a client that never gives up cannot hold the pool for good.
@@ -338,8 +342,9 @@ int main(int argc, char** argv) {
 
 #ifdef _WIN32
     for (const FaultRule& rule : options.faults)
-        if (rule.type == FaultType::Reset) {
-            std::fprintf(stderr, "kibchat-sim: reset faults need Linux\n");
+        if (rule.type == FaultType::Reset || rule.type == FaultType::Hang ||
+            rule.type == FaultType::Stall) {
+            std::fprintf(stderr, "kibchat-sim: reset, hang and stall faults need Linux\n");
             return 2;
         }
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
