@@ -58,6 +58,29 @@ xcb_atom_t internAtom(xcb_connection_t* conn, const char* name) {
     return atom;
 }
 
+// The ancestors of WIN below the root, innermost first. Frames belong to the window
+// manager and may be destroyed at any moment: errors are taken here, never logged.
+QVector<xcb_window_t> frameWindows(xcb_connection_t* conn, xcb_window_t win) {
+    QVector<xcb_window_t> frames;
+    constexpr int kMaxDepth = 8; // managers nest two or three deep
+    for (int depth = 0; depth < kMaxDepth; ++depth) {
+        xcb_generic_error_t* error = nullptr;
+        xcb_query_tree_reply_t* tree =
+            xcb_query_tree_reply(conn, xcb_query_tree(conn, win), &error);
+        free(error);
+        if (!tree)
+            break;
+        const xcb_window_t parent = tree->parent;
+        const bool top = parent == tree->root || parent == kNoWindow;
+        free(tree);
+        if (top)
+            break;
+        frames.append(parent);
+        win = parent;
+    }
+    return frames;
+}
+
 // The native X window of a top-level widget, without forcing its creation: asking winId()
 // too early would create it before the window code has set its flags, and a later
 // setWindowFlags() would then re-create it under a new id.
@@ -92,6 +115,11 @@ public:
     }
 
     qint32 style() const { return style_; }
+
+    void setRaising(bool raising) {
+        raising_ = raising;
+        applyFocusHint();
+    }
 
     void setStyle(qint32 style) {
         style_ = style;
@@ -245,29 +273,6 @@ private:
         emptiedFrames_.clear();
     }
 
-    // The ancestors of WIN below the root, innermost first. Frames belong to the window
-    // manager and may be destroyed at any moment: errors are taken here, never logged.
-    static QVector<xcb_window_t> frameWindows(xcb_connection_t* conn, xcb_window_t win) {
-        QVector<xcb_window_t> frames;
-        constexpr int kMaxDepth = 8; // managers nest two or three deep
-        for (int depth = 0; depth < kMaxDepth; ++depth) {
-            xcb_generic_error_t* error = nullptr;
-            xcb_query_tree_reply_t* tree =
-                xcb_query_tree_reply(conn, xcb_query_tree(conn, win), &error);
-            free(error);
-            if (!tree)
-                break;
-            const xcb_window_t parent = tree->parent;
-            const bool top = parent == tree->root || parent == kNoWindow;
-            free(tree);
-            if (top)
-                break;
-            frames.append(parent);
-            win = parent;
-        }
-        return frames;
-    }
-
     static bool inputShapeEmpty(xcb_connection_t* conn, xcb_window_t win) {
         xcb_generic_error_t* error = nullptr;
         xcb_shape_get_rectangles_reply_t* reply = xcb_shape_get_rectangles_reply(
@@ -298,7 +303,8 @@ private:
         const xcb_window_t win = nativeWindow(widget_);
         if (win == kNoWindow)
             return;
-        const bool accepts = window_ && window_->isExposed() && !isClickThrough(style_);
+        const bool accepts =
+            window_ && window_->isExposed() && !isClickThrough(style_) && !raising_;
         if (win == hintWindow_ && accepts == hintAccepts_)
             return;
         xcb_connection_t* conn = QX11Info::connection();
@@ -388,6 +394,7 @@ private:
     QVector<xcb_window_t> emptiedFrames_; // frame windows we gave the empty input region
     xcb_window_t hintWindow_ = kNoWindow; // X window whose focus hint we set last
     bool hintAccepts_ = false;            // what we set on it
+    bool raising_ = false;                // a raise request of ours may be pending
 };
 
 // One desktop-wide F10 watcher. Raw events come on a connection of its own so that reading
@@ -518,8 +525,16 @@ public:
         } else {
             state->ensureSkipStateOnMappedWindow();
             state->applyInputShape();
-            if (!requestRestack(nativeWindow(window)))
-                window->raise();
+            const xcb_window_t win = nativeWindow(window);
+            if (!requestRestack(win)) {
+                // xfwm4 answers a raise request by focusing the window: while one is under
+                // way the focus hint stays off, and only a covered window asks.
+                const bool covered = !topOfStacking(win);
+                state->setRaising(covered);
+                if (covered)
+                    window->raise();
+            }
+            raiseOverrideRedirectFrame(win);
         }
         // The restack request sits in xcb's buffer until something flushes it; from a timer
         // nothing else would.
@@ -596,6 +611,52 @@ private:
                        XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                        reinterpret_cast<const char*>(&event));
         return true;
+    }
+
+    // Whether WIN is the topmost of the clients in the manager's stacking list; false when
+    // there is no list to tell.
+    static bool topOfStacking(xcb_window_t win) {
+        xcb_connection_t* conn = QX11Info::connection();
+        const xcb_atom_t stacking = internAtom(conn, "_NET_CLIENT_LIST_STACKING");
+        if (win == kNoWindow || !stacking)
+            return false;
+        const xcb_get_property_cookie_t cookie = xcb_get_property(
+            conn, 0, QX11Info::appRootWindow(), stacking, XCB_ATOM_WINDOW, 0, 65536);
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(conn, cookie, nullptr);
+        if (!reply)
+            return false;
+        bool top = false;
+        if (reply->format == 32 && reply->type == XCB_ATOM_WINDOW) {
+            const auto* windows = static_cast<const xcb_window_t*>(xcb_get_property_value(reply));
+            const int count = xcb_get_property_value_length(reply) / 4;
+            top = count > 0 && windows[count - 1] == win;
+        }
+        free(reply);
+        return top;
+    }
+
+    // fluxbox ignores every request to restack a window, yet keeps its frames outside
+    // redirection (override-redirect): such a frame is raised directly, as its manager does.
+    static void raiseOverrideRedirectFrame(xcb_window_t win) {
+        xcb_connection_t* conn = QX11Info::connection();
+        const QVector<xcb_window_t> frames = frameWindows(conn, win);
+        if (frames.isEmpty())
+            return;
+        const xcb_window_t outer = frames.last();
+        xcb_generic_error_t* error = nullptr;
+        xcb_get_window_attributes_reply_t* attributes =
+            xcb_get_window_attributes_reply(conn, xcb_get_window_attributes(conn, outer), &error);
+        free(error);
+        if (!attributes)
+            return;
+        const bool bypasses = attributes->override_redirect;
+        free(attributes);
+        if (!bypasses)
+            return;
+        const uint32_t above = XCB_STACK_MODE_ABOVE;
+        const xcb_void_cookie_t cookie =
+            xcb_configure_window_checked(conn, outer, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+        xcb_discard_reply(conn, cookie.sequence);
     }
 
     // Whether the running window manager lists ATOM in _NET_SUPPORTED. Read each time: the

@@ -285,11 +285,19 @@ h_grab_diff() {
     compare -metric AE "$H_TMP/$1.png" "$H_TMP/$2.png" null: 2>&1 | sed 's/ .*//'
 }
 
-# Prints the index of the window ID (0x hex) in the manager's bottom-to-top stacking list,
-# -1 when it is not there.
+# Prints the stacking place, bottom to top, that the X server gives the top-level window
+# (the manager's frame, if any) holding the window ID (0x hex); -1 when it is not there. Not
+# the manager's _NET_CLIENT_LIST_STACKING: fluxbox leaves that list behind.
 h_stack_index() {
-    xprop -root _NET_CLIENT_LIST_STACKING | sed 's/^[^#]*# //' | tr -d ' ' | tr ',' '\n' |
-        awk -v id="$1" '$0 == id {print NR - 1; found = 1} END {if (!found) print -1}'
+    local id=$1 info i
+    for ((i = 0; i < 8; i++)); do
+        info=$(xwininfo -tree -id "$id" 2>/dev/null | grep 'Parent window id') || break
+        [[ "$info" == *"(the root window)"* ]] && break
+        id=$(awk '{print $4}' <<<"$info")
+    done
+    # xwininfo lists the root's children top first.
+    xwininfo -root -children | awk -v id="$id" '/^ +0x/ {n++; if ($1 == id) at = n}
+        END {print at ? n - at : -1}'
 }
 
 # Prints "R,G,B" of the screen pixel at X Y.
