@@ -100,14 +100,16 @@ h_log "F10 (passed on): unlocked"
 
 PLUS=("$((OX + 22))" "$((OY + 25))" 14 14) # the hover strip's + icon
 h_grab plus-outside "${PLUS[@]}"
-plus_changed() {
+plus_diff() {
     h_grab plus-now "${PLUS[@]}"
-    (($(h_grab_diff plus-outside plus-now) $1))
+    h_grab_diff plus-outside plus-now
 }
+plus_shown() { (($(plus_diff) >= 10)); }
+plus_hidden() { (($(plus_diff) < 3)); }
 d_hover "$BODY_X" "$BODY_Y"
-h_poll 3 plus_changed '>= 10' || fail "unlocked, the pointer on the overlay: no hover strip"
+h_poll 3 plus_shown || fail "unlocked, the pointer on the overlay: no hover strip"
 xdotool mousemove "$MARK_X" "$MARK_Y" || fail "xdotool mousemove failed"
-h_poll 3 plus_changed '< 3' || fail "the pointer left the overlay, the hover strip stays"
+h_poll 3 plus_hidden || fail "the pointer left the overlay, the hover strip stays"
 h_log "hover strip shown and hidden"
 
 h_focus_probe
