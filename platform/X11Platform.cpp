@@ -295,10 +295,10 @@ private:
     }
 
     // WM_HINTS' input field tells the window manager whether it may give the window the
-    // keyboard focus. Off while the window is on its way up, so that no manager focuses it
-    // as it appears (icewm does, whatever its user time says), and off while it is
-    // click-through: a locked overlay has no use for the keyboard and must leave it with the
-    // game. On once it is shown and unlocked, so that the room field can be typed into.
+    // keyboard focus. Off while the window is on its way up, so that no manager focuses it as
+    // it appears (icewm does), and off while it is click-through: a locked overlay has no use
+    // for the keyboard and must leave it with the game. On once it is shown and unlocked, so
+    // that the room field can be typed into.
     void applyFocusHint() {
         const xcb_window_t win = nativeWindow(widget_);
         if (win == kNoWindow)
