@@ -59,8 +59,8 @@ h_poll 3 overlay_on_top || fail "the raised probe covers the overlay"
 h_log "above the probe, also after raising it"
 
 # --- locked at start ------------------------------------------------------------------------
-# Some managers (KWin) let the first clicks after their start go nowhere: wait until one on
-# the probe's own marker point reaches it.
+# A manager still settling after its start (KWin, on a busy machine) may let the first clicks
+# go nowhere: wait until one on the probe's own marker point reaches it.
 probe_clickable() {
     local before
     before=$(h_probe_lines)
