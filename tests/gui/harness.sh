@@ -351,10 +351,27 @@ h_start_probe() {
     PROBE_LOG="$H_TMP/probe.log"
     h_wait_window "$PROBE_PID" name '^kibchat-probe$'
     PROBE_WIN=$H_WIN
-    h_geometry "$PROBE_WIN"
+    h_wait_settled "$PROBE_WIN" || fail "the probe window keeps moving"
     PROBE_X=$GX
     PROBE_Y=$GY
     h_focus_probe
+}
+
+# Waits until the window's geometry has stayed the same for 200 ms (bounded), and leaves it in
+# GX GY GW GH: under KWin a new window was once read at 0,0, before its manager placed it.
+h_wait_settled() {
+    local win=$1 last="" since=0 now
+    # shellcheck disable=SC2317 # called through h_poll
+    _h_settled() {
+        h_geometry "$win"
+        now=$(h_now_ms)
+        if [[ "$GX,$GY,$GW,$GH" != "$last" ]]; then
+            last="$GX,$GY,$GW,$GH"
+            since=$now
+        fi
+        ((now - since >= 200))
+    }
+    h_poll 5 _h_settled
 }
 
 h_probe_focused() { [[ "$(xdotool getwindowfocus 2>/dev/null)" == "$PROBE_WIN" ]]; }
