@@ -1,5 +1,7 @@
-// X11 backend: click-through via an empty X Shape input region, raising with skip-taskbar
-// state, and a desktop-wide F10 watcher built on XInput2 raw key events.
+// X11 backend: click-through via an empty X Shape input region (on the window and on the
+// frame windows a window manager puts around it), raising with skip-taskbar state, a focus
+// hint that keeps window managers from focusing the overlay, and a desktop-wide F10 watcher
+// built on XInput2 raw key events.
 
 #include "platform/Platform.h"
 
@@ -56,6 +58,29 @@ xcb_atom_t internAtom(xcb_connection_t* conn, const char* name) {
     return atom;
 }
 
+// The ancestors of WIN below the root, innermost first. Frames belong to the window
+// manager and may be destroyed at any moment: errors are taken here, never logged.
+QVector<xcb_window_t> frameWindows(xcb_connection_t* conn, xcb_window_t win) {
+    QVector<xcb_window_t> frames;
+    constexpr int kMaxDepth = 8; // managers nest two or three deep
+    for (int depth = 0; depth < kMaxDepth; ++depth) {
+        xcb_generic_error_t* error = nullptr;
+        xcb_query_tree_reply_t* tree =
+            xcb_query_tree_reply(conn, xcb_query_tree(conn, win), &error);
+        free(error);
+        if (!tree)
+            break;
+        const xcb_window_t parent = tree->parent;
+        const bool top = parent == tree->root || parent == kNoWindow;
+        free(tree);
+        if (top)
+            break;
+        frames.append(parent);
+        win = parent;
+    }
+    return frames;
+}
+
 // The native X window of a top-level widget, without forcing its creation: asking winId()
 // too early would create it before the window code has set its flags, and a later
 // setWindowFlags() would then re-create it under a new id.
@@ -91,10 +116,39 @@ public:
 
     qint32 style() const { return style_; }
 
+    void setRaising(bool raising) {
+        raising_ = raising;
+        applyFocusHint();
+    }
+
     void setStyle(qint32 style) {
         style_ = style;
         watchWindowHandle();
         applyInputShape();
+        applyFocusHint();
+    }
+
+    // Sets the input region the style word asks for, once the window is exposed. Also run by
+    // every re-raise: a window manager that frames the window anew, or gives its frame a new
+    // input region, is caught within one period.
+    void applyInputShape() {
+        const xcb_window_t win = nativeWindow(widget_);
+        if (win == kNoWindow || !window_ || !window_->isExposed())
+            return; // applied on the first expose
+        xcb_connection_t* conn = QX11Info::connection();
+        if (!hasShape(conn))
+            return;
+        const bool empty = isClickThrough(style_);
+        if (win != shapedWindow_ || empty != shapeEmpty_) {
+            setInputShape(conn, win, empty);
+            shapedWindow_ = win;
+            shapeEmpty_ = empty;
+        }
+        if (empty)
+            emptyFrameInputShapes(conn, win);
+        else
+            restoreFrameInputShapes(conn);
+        xcb_flush(conn);
     }
 
     // For a window that is already mapped: asks the window manager for the skip states
@@ -133,11 +187,14 @@ protected:
                 // Sent after the native window exists and before it is mapped.
                 watchWindowHandle();
                 addSkipStateToUnmappedWindow();
+                applyFocusHint();
                 break;
             case QEvent::WinIdChange:
                 watchWindowHandle();
                 shapedWindow_ = kNoWindow;
                 skipStateWindow_ = kNoWindow;
+                hintWindow_ = kNoWindow;
+                emptiedFrames_.clear(); // they went with the old window
                 break;
             default:
                 break;
@@ -151,9 +208,11 @@ protected:
                     applyInputShape();
                 else
                     restoreInputShapeForUnmap();
+                applyFocusHint();
                 break;
             case QEvent::Hide:
                 restoreInputShapeForUnmap();
+                applyFocusHint();
                 break;
             default:
                 break;
@@ -174,22 +233,6 @@ private:
             window_->installEventFilter(this);
     }
 
-    // Sets the input region the style word asks for, once the window is exposed.
-    void applyInputShape() {
-        const xcb_window_t win = nativeWindow(widget_);
-        if (win == kNoWindow || !window_ || !window_->isExposed())
-            return; // applied on the first expose
-        const bool empty = isClickThrough(style_);
-        if (win == shapedWindow_ && empty == shapeEmpty_)
-            return;
-        xcb_connection_t* conn = QX11Info::connection();
-        if (!hasShape(conn))
-            return;
-        setEmptyInputShape(conn, win, empty);
-        shapedWindow_ = win;
-        shapeEmpty_ = empty;
-    }
-
     // The window manager drops an unmapped window; if it met an empty input region when
     // taking it back, its frame would swallow the clicks. Give it the default region and
     // set the wanted one again on the next expose.
@@ -197,11 +240,100 @@ private:
         const xcb_window_t win = shapedWindow_;
         shapedWindow_ = kNoWindow;
         skipStateWindow_ = kNoWindow; // the manager removes _NET_WM_STATE on withdrawal
-        if (win == kNoWindow || !shapeEmpty_ || win != nativeWindow(widget_))
+        xcb_connection_t* conn = QX11Info::connection();
+        restoreFrameInputShapes(conn);
+        if (win == kNoWindow || !shapeEmpty_ || win != nativeWindow(widget_)) {
+            xcb_flush(conn);
+            return;
+        }
+        setInputShape(conn, win, false);
+        shapeEmpty_ = false;
+        xcb_flush(conn);
+    }
+
+    // Some window managers (fluxbox, icewm) put the window into frame windows of their own and
+    // do not carry its input region over, so a frame would take the clicks meant to pass
+    // through: each window between ours and the root gets the empty region too, unless the
+    // manager has already copied it there. Remembered so that unlocking can undo it.
+    void emptyFrameInputShapes(xcb_connection_t* conn, xcb_window_t win) {
+        for (const xcb_window_t frame : frameWindows(conn, win)) {
+            if (!inputShapeEmpty(conn, frame)) {
+                setForeignInputShape(conn, frame, true);
+                if (!emptiedFrames_.contains(frame))
+                    emptiedFrames_.append(frame);
+            }
+        }
+    }
+
+    // Gives the frames we emptied their default input region back; a window manager that
+    // copies the window's own region onto its frame does so again on its own.
+    void restoreFrameInputShapes(xcb_connection_t* conn) {
+        for (const xcb_window_t frame : emptiedFrames_)
+            setForeignInputShape(conn, frame, false);
+        emptiedFrames_.clear();
+    }
+
+    static bool inputShapeEmpty(xcb_connection_t* conn, xcb_window_t win) {
+        xcb_generic_error_t* error = nullptr;
+        xcb_shape_get_rectangles_reply_t* reply = xcb_shape_get_rectangles_reply(
+            conn, xcb_shape_get_rectangles(conn, win, XCB_SHAPE_SK_INPUT), &error);
+        free(error);
+        if (!reply)
+            return true; // gone: nothing to do
+        const bool empty = xcb_shape_get_rectangles_rectangles_length(reply) == 0;
+        free(reply);
+        return empty;
+    }
+
+    static void setForeignInputShape(xcb_connection_t* conn, xcb_window_t win, bool empty) {
+        const xcb_void_cookie_t cookie =
+            empty ? xcb_shape_rectangles_checked(conn, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT,
+                                                 XCB_CLIP_ORDERING_UNSORTED, win, 0, 0, 0, nullptr)
+                  : xcb_shape_mask_checked(conn, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, win, 0, 0,
+                                           XCB_PIXMAP_NONE);
+        xcb_discard_reply(conn, cookie.sequence);
+    }
+
+    // WM_HINTS' input field tells the window manager whether it may give the window the
+    // keyboard focus. Off while the window is on its way up, so that no manager focuses it as
+    // it appears (icewm does), and off while it is click-through: a locked overlay has no use
+    // for the keyboard and must leave it with the game. On once it is shown and unlocked, so
+    // that the room field can be typed into.
+    void applyFocusHint() {
+        const xcb_window_t win = nativeWindow(widget_);
+        if (win == kNoWindow)
+            return;
+        const bool accepts =
+            window_ && window_->isExposed() && !isClickThrough(style_) && !raising_;
+        if (win == hintWindow_ && accepts == hintAccepts_)
             return;
         xcb_connection_t* conn = QX11Info::connection();
-        setEmptyInputShape(conn, win, false);
-        shapeEmpty_ = false;
+        setAcceptsFocus(conn, win, accepts);
+        xcb_flush(conn);
+        hintWindow_ = win;
+        hintAccepts_ = accepts;
+    }
+
+    // Rewrites WM_HINTS with the input field set, keeping the other fields Qt put there.
+    static void setAcceptsFocus(xcb_connection_t* conn, xcb_window_t win, bool accepts) {
+        constexpr uint32_t kFields = 9; // flags, input, initial state, icon (5), window group
+        constexpr uint32_t kInputHint = 1;
+        uint32_t hints[kFields] = {};
+        const xcb_get_property_cookie_t cookie =
+            xcb_get_property(conn, 0, win, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, kFields);
+        if (xcb_get_property_reply_t* reply = xcb_get_property_reply(conn, cookie, nullptr)) {
+            if (reply->format == 32 && reply->type == XCB_ATOM_WM_HINTS) {
+                const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply));
+                const auto count = static_cast<uint32_t>(xcb_get_property_value_length(reply) / 4);
+                for (uint32_t i = 0; i < count && i < kFields; ++i)
+                    hints[i] = data[i];
+            }
+            free(reply);
+        }
+        hints[0] |= kInputHint;
+        hints[1] = accepts ? 1 : 0;
+        xcb_change_property(conn, XCB_PROP_MODE_REPLACE, win, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS,
+                            32, kFields, hints);
     }
 
     static bool hasShape(xcb_connection_t* conn) {
@@ -209,14 +341,13 @@ private:
         return ext && ext->present;
     }
 
-    static void setEmptyInputShape(xcb_connection_t* conn, xcb_window_t win, bool empty) {
+    static void setInputShape(xcb_connection_t* conn, xcb_window_t win, bool empty) {
         if (empty) {
             xcb_shape_rectangles(conn, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT,
                                  XCB_CLIP_ORDERING_UNSORTED, win, 0, 0, 0, nullptr);
         } else {
             xcb_shape_mask(conn, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, win, 0, 0, XCB_PIXMAP_NONE);
         }
-        xcb_flush(conn);
     }
 
     // Qt::Tool does not keep the window off the taskbar. Qt merges the _NET_WM_STATE it
@@ -260,6 +391,10 @@ private:
     xcb_window_t shapedWindow_ = kNoWindow; // X window whose input region we set last
     bool shapeEmpty_ = false;               // what we set on it
     xcb_window_t skipStateWindow_ = kNoWindow;
+    QVector<xcb_window_t> emptiedFrames_; // frame windows we gave the empty input region
+    xcb_window_t hintWindow_ = kNoWindow; // X window whose focus hint we set last
+    bool hintAccepts_ = false;            // what we set on it
+    bool raising_ = false;                // a raise request of ours may be pending
 };
 
 // One desktop-wide F10 watcher. Raw events come on a connection of its own so that reading
@@ -384,11 +519,23 @@ public:
 
     void raiseTopmost(QWidget* window) override {
         WindowState* state = WindowState::ensure(window);
-        if (!window->isVisible())
+        if (!window->isVisible()) {
             window->show(); // the skip states go in with the map
-        else
+            window->raise();
+        } else {
             state->ensureSkipStateOnMappedWindow();
-        window->raise();
+            state->applyInputShape();
+            const xcb_window_t win = nativeWindow(window);
+            if (!requestRestack(win)) {
+                // xfwm4 answers a raise request by focusing the window: while one is under
+                // way the focus hint stays off, and only a covered window asks.
+                const bool covered = !topOfStacking(win);
+                state->setRaising(covered);
+                if (covered)
+                    window->raise();
+            }
+            raiseOverrideRedirectFrame(win);
+        }
         // The restack request sits in xcb's buffer until something flushes it; from a timer
         // nothing else would.
         xcb_flush(QX11Info::connection());
@@ -441,6 +588,99 @@ public:
     }
 
 private:
+    // A raise request from an application is what window managers' focus-stealing rules
+    // judge: KWin and metacity refuse it for a window that is not active, others answer it by
+    // activating the window. The restack message that pagers send is carried out as asked,
+    // with neither. Returns false when the manager does not take that message.
+    static bool requestRestack(xcb_window_t win) {
+        if (win == kNoWindow)
+            return false;
+        xcb_connection_t* conn = QX11Info::connection();
+        const xcb_atom_t restack = internAtom(conn, "_NET_RESTACK_WINDOW");
+        if (!restack || !supportedByWindowManager(conn, restack))
+            return false;
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = win;
+        event.type = restack;
+        event.data.data32[0] = 2; // source: a pager, which the user drives
+        event.data.data32[1] = kNoWindow;
+        event.data.data32[2] = XCB_STACK_MODE_ABOVE;
+        xcb_send_event(conn, 0, QX11Info::appRootWindow(),
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&event));
+        return true;
+    }
+
+    // Whether WIN is the topmost of the clients in the manager's stacking list; false when
+    // there is no list to tell.
+    static bool topOfStacking(xcb_window_t win) {
+        xcb_connection_t* conn = QX11Info::connection();
+        const xcb_atom_t stacking = internAtom(conn, "_NET_CLIENT_LIST_STACKING");
+        if (win == kNoWindow || !stacking)
+            return false;
+        const xcb_get_property_cookie_t cookie = xcb_get_property(
+            conn, 0, QX11Info::appRootWindow(), stacking, XCB_ATOM_WINDOW, 0, 65536);
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(conn, cookie, nullptr);
+        if (!reply)
+            return false;
+        bool top = false;
+        if (reply->format == 32 && reply->type == XCB_ATOM_WINDOW) {
+            const auto* windows = static_cast<const xcb_window_t*>(xcb_get_property_value(reply));
+            const int count = xcb_get_property_value_length(reply) / 4;
+            top = count > 0 && windows[count - 1] == win;
+        }
+        free(reply);
+        return top;
+    }
+
+    // fluxbox ignores every request to restack a window, yet keeps its frames outside
+    // redirection (override-redirect): such a frame is raised directly, as its manager does.
+    static void raiseOverrideRedirectFrame(xcb_window_t win) {
+        xcb_connection_t* conn = QX11Info::connection();
+        const QVector<xcb_window_t> frames = frameWindows(conn, win);
+        if (frames.isEmpty())
+            return;
+        const xcb_window_t outer = frames.last();
+        xcb_generic_error_t* error = nullptr;
+        xcb_get_window_attributes_reply_t* attributes =
+            xcb_get_window_attributes_reply(conn, xcb_get_window_attributes(conn, outer), &error);
+        free(error);
+        if (!attributes)
+            return;
+        const bool bypasses = attributes->override_redirect;
+        free(attributes);
+        if (!bypasses)
+            return;
+        const uint32_t above = XCB_STACK_MODE_ABOVE;
+        const xcb_void_cookie_t cookie =
+            xcb_configure_window_checked(conn, outer, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+        xcb_discard_reply(conn, cookie.sequence);
+    }
+
+    // Whether the running window manager lists ATOM in _NET_SUPPORTED. Read each time: the
+    // manager may be replaced while the overlay runs.
+    static bool supportedByWindowManager(xcb_connection_t* conn, xcb_atom_t atom) {
+        const xcb_atom_t supported = internAtom(conn, "_NET_SUPPORTED");
+        if (!supported)
+            return false;
+        const xcb_get_property_cookie_t cookie =
+            xcb_get_property(conn, 0, QX11Info::appRootWindow(), supported, XCB_ATOM_ATOM, 0, 4096);
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(conn, cookie, nullptr);
+        if (!reply)
+            return false;
+        bool found = false;
+        if (reply->format == 32 && reply->type == XCB_ATOM_ATOM) {
+            const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
+            const int count = xcb_get_property_value_length(reply) / 4;
+            for (int i = 0; i < count && !found; ++i)
+                found = atoms[i] == atom;
+        }
+        free(reply);
+        return found;
+    }
+
     void releaseRetired() {
         for (auto it = retired_.begin(); it != retired_.end();) {
             if ((*it)->busy())

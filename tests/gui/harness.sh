@@ -3,7 +3,7 @@
 # Shared helpers for the desktop tests, sourced by each test script.
 #
 # A script calls h_begin NAME APP PROBE IMAGES ARTEFACTS first. That gives it a private
-# Xvfb + openbox session, a fresh XDG_RUNTIME_DIR (the single-instance guard lives there), a
+# Xvfb session with a window manager (openbox, or the one KIBCHAT_GUI_WM names), a fresh XDG_RUNTIME_DIR (the single-instance guard lives there), a
 # temporary working directory with `images` linked in, and an EXIT trap that stops every
 # process started through h_spawn by its own PID and removes the temporary files.
 # Every wait polls against a deadline; nothing waits forever.
@@ -16,6 +16,10 @@ H_TMP=""
 H_PIDS=()
 H_SCREEN_W=1280
 H_SCREEN_H=800
+# The session's window manager, by its command: openbox, kwin_x11, xfwm4, metacity, fluxbox
+# or icewm. H_WM_COMPOSITES says whether it composites, so that window opacity shows on screen.
+H_WM=${KIBCHAT_GUI_WM:-openbox}
+H_WM_COMPOSITES=no
 APP=""
 PROBE=""
 IMAGES=""
@@ -135,7 +139,7 @@ h_begin() {
     [[ "$APP" == /* ]] || APP="$PWD/$APP"
     [[ "$PROBE" == /* ]] || PROBE="$PWD/$PROBE"
     local tool
-    for tool in Xvfb openbox xdotool xdpyinfo xprop xwininfo xev import convert compare; do
+    for tool in Xvfb "$H_WM" xdotool xdpyinfo xprop xwininfo xev import convert compare; do
         command -v "$tool" >/dev/null || fail "required tool '$tool' is not installed"
     done
     [[ -x "$APP" ]] || fail "overlay executable '$APP' not found"
@@ -174,9 +178,44 @@ h_begin() {
     export DISPLAY
     h_poll 10 h_display_ready || fail "Xvfb on $DISPLAY does not answer"
 
-    h_spawn openbox openbox --sm-disable
-    h_poll 10 h_wm_ready || fail "openbox did not take $DISPLAY"
-    h_log "session on $DISPLAY, temp $H_TMP"
+    h_start_wm
+    h_log "session on $DISPLAY under $H_WM, temp $H_TMP"
+}
+
+# Starts $H_WM as a new user would meet it: default settings, with a home of its own for
+# whatever it writes there.
+h_start_wm() {
+    local home="$H_TMP/home"
+    mkdir -p "$home"
+    case $H_WM in
+    openbox) h_spawn wm openbox --sm-disable ;;
+    kwin_x11)
+        H_WM_COMPOSITES=yes
+        h_spawn wm env HOME="$home" kwin_x11
+        ;;
+    xfwm4)
+        # It wants a session bus; a private one, stopped with the test like the rest.
+        command -v dbus-daemon >/dev/null || fail "required tool 'dbus-daemon' is not installed"
+        h_spawn dbus dbus-daemon --session --nofork --print-address=3 3>"$H_TMP/dbus-address"
+        h_poll 10 grep -q . "$H_TMP/dbus-address" || fail "the session bus gave no address"
+        H_WM_COMPOSITES=yes
+        h_spawn wm env HOME="$home" DBUS_SESSION_BUS_ADDRESS="$(head -n1 "$H_TMP/dbus-address")" \
+            xfwm4
+        ;;
+    metacity)
+        H_WM_COMPOSITES=yes
+        h_spawn wm env HOME="$home" metacity
+        ;;
+    fluxbox)
+        # Its default style has a wallpaper set, which fails here and says so in a window of
+        # its own that takes the focus; no wallpaper keeps the session to the test's windows.
+        mkdir -p "$home/.fluxbox" && echo 'background: none' >"$home/.fluxbox/overlay"
+        h_spawn wm env HOME="$home" fluxbox
+        ;;
+    icewm) h_spawn wm env HOME="$home" icewm ;;
+    *) fail "unknown window manager '$H_WM' (KIBCHAT_GUI_WM)" ;;
+    esac
+    h_poll 15 h_wm_ready || fail "$H_WM did not take $DISPLAY"
 }
 
 # Starts the overlay in DIR (default: the test's working dir); sets H_LAST_PID.
@@ -246,6 +285,21 @@ h_grab_diff() {
     compare -metric AE "$H_TMP/$1.png" "$H_TMP/$2.png" null: 2>&1 | sed 's/ .*//'
 }
 
+# Prints the stacking place, bottom to top, that the X server gives the top-level window
+# (the manager's frame, if any) holding the window ID (0x hex); -1 when it is not there. Not
+# the manager's _NET_CLIENT_LIST_STACKING: fluxbox leaves that list behind.
+h_stack_index() {
+    local id=$1 info i
+    for ((i = 0; i < 8; i++)); do
+        info=$(xwininfo -tree -id "$id" 2>/dev/null | grep 'Parent window id') || break
+        [[ "$info" == *"(the root window)"* ]] && break
+        id=$(awk '{print $4}' <<<"$info")
+    done
+    # xwininfo lists the root's children top first.
+    xwininfo -root -children | awk -v id="$id" '/^ +0x/ {n++; if ($1 == id) at = n}
+        END {print at ? n - at : -1}'
+}
+
 # Prints "R,G,B" of the screen pixel at X Y.
 h_pixel() {
     import -window root -crop "1x1+${1}+${2}" +repage -depth 8 txt:- 2>/dev/null |
@@ -297,10 +351,27 @@ h_start_probe() {
     PROBE_LOG="$H_TMP/probe.log"
     h_wait_window "$PROBE_PID" name '^kibchat-probe$'
     PROBE_WIN=$H_WIN
-    h_geometry "$PROBE_WIN"
+    h_wait_settled "$PROBE_WIN" || fail "the probe window keeps moving"
     PROBE_X=$GX
     PROBE_Y=$GY
     h_focus_probe
+}
+
+# Waits until the window's geometry has stayed the same for 200 ms (bounded), and leaves it in
+# GX GY GW GH: under KWin a new window was once read at 0,0, before its manager placed it.
+h_wait_settled() {
+    local win=$1 last="" since=0 now
+    # shellcheck disable=SC2317 # called through h_poll
+    _h_settled() {
+        h_geometry "$win"
+        now=$(h_now_ms)
+        if [[ "$GX,$GY,$GW,$GH" != "$last" ]]; then
+            last="$GX,$GY,$GW,$GH"
+            since=$now
+        fi
+        ((now - since >= 200))
+    }
+    h_poll 5 _h_settled
 }
 
 h_probe_focused() { [[ "$(xdotool getwindowfocus 2>/dev/null)" == "$PROBE_WIN" ]]; }

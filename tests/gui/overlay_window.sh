@@ -49,16 +49,11 @@ probe_painted() { [[ "$(h_pixel "$MARK_X" "$MARK_Y")" == "$GREEN" ]]; }
 h_poll 5 probe_painted ||
     fail "probe not painted green at $MARK_X,$MARK_Y: $(h_pixel "$MARK_X" "$MARK_Y")"
 
-# Index of a window in the bottom-to-top stacking list, -1 when absent.
-stack_index() {
-    xprop -root _NET_CLIENT_LIST_STACKING | sed 's/^[^#]*# //' | tr -d ' ' | tr ',' '\n' |
-        awk -v id="$1" '$0 == id {print NR - 1; found = 1} END {if (!found) print -1}'
-}
 PROBE_HEX=$(printf '0x%x' "$PROBE_WIN")
 overlay_above_probe() {
     local o p
-    o=$(stack_index "$OVERLAY_HEX")
-    p=$(stack_index "$PROBE_HEX")
+    o=$(h_stack_index "$OVERLAY_HEX")
+    p=$(h_stack_index "$PROBE_HEX")
     ((o >= 0 && p >= 0 && o > p))
 }
 overlay_above_probe ||
@@ -84,8 +79,8 @@ OVERLAP_X=$((OX + 20)) # inside both the blocker (900,150 300x200) and the overl
 OVERLAP_Y=$((OY + 100))
 overlay_above_blocker() {
     local o b
-    o=$(stack_index "$OVERLAY_HEX")
-    b=$(stack_index "$BLOCKER_HEX")
+    o=$(h_stack_index "$OVERLAY_HEX")
+    b=$(h_stack_index "$BLOCKER_HEX")
     ((o >= 0 && b >= 0 && o > b))
 }
 blocker_focused() { [[ "$(xdotool getwindowfocus 2>/dev/null)" == "$BLOCKER" ]]; }

@@ -5,9 +5,11 @@
 //   press <x> <y>              mouse press, window-local coordinates
 //   key <name> down|up         key press / release (" repeat" appended for auto-repeat)
 // Usage: kibchat-probe [--probe-title T] [--probe-rect X Y W H] [--probe-on-top]
+//                      [--probe-colour NAME]    (background; green unless given)
 // (Qt itself takes -geometry and -title, with one dash or two: hence the prefix.)
 
 #include <QApplication>
+#include <QColor>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QMouseEvent>
@@ -66,6 +68,7 @@ int main(int argc, char* argv[]) {
     QString title = QStringLiteral("kibchat-probe");
     QRect geometry(100, 100, 400, 300);
     bool onTop = false;
+    QColor colour(0, 255, 0);
     const QStringList args = QCoreApplication::arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--probe-title") && i + 1 < args.size()) {
@@ -76,9 +79,11 @@ int main(int argc, char* argv[]) {
             i += 4;
         } else if (args[i] == QLatin1String("--probe-on-top")) {
             onTop = true; // competes with the overlay for the top of the stays-on-top band
+        } else if (args[i] == QLatin1String("--probe-colour") && i + 1 < args.size()) {
+            colour = QColor(args[++i]);
         } else {
             std::fprintf(stderr, "usage: kibchat-probe [--probe-title T] [--probe-rect X Y W H] "
-                                 "[--probe-on-top]\n");
+                                 "[--probe-on-top] [--probe-colour NAME]\n");
             return 2;
         }
     }
@@ -89,7 +94,7 @@ int main(int argc, char* argv[]) {
     window.setWindowTitle(title);
     // A flat, known colour, so a screenshot shows where the probe is visible.
     QPalette palette = window.palette();
-    palette.setColor(QPalette::Window, QColor(0, 255, 0));
+    palette.setColor(QPalette::Window, colour);
     window.setPalette(palette);
     window.setAutoFillBackground(true);
     window.setFocusPolicy(Qt::StrongFocus);
