@@ -195,6 +195,17 @@ e_wait_chat_change() {
     return 1
 }
 
+# Waits up to SECONDS for the first poll that succeeded, checking health on the way.
+# Usage: e_wait_first_poll SECONDS WHAT
+e_wait_first_poll() {
+    local deadline=$(($(h_now_ms) + $1 * 1000))
+    # The fault server's lines go on after the status.
+    until e_wait_log 1 ' /chatroom/msgs/.* 200( |$)' 0.3; do
+        (($(h_now_ms) < deadline)) || fail "$2: no poll succeeded within $1 s"
+        e_healthy "$2"
+    done
+}
+
 # Waits (bounded) until the request log has at least N lines matching the regex.
 e_wait_log() {
     local n=$1 regex=$2 seconds=$3

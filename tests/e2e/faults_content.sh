@@ -45,11 +45,7 @@ check_huge_cut() {
 huge_startup_phase() {
     e_service startup faultsrv --rate 20 --fault all=huge:100,first=3
     e_start_overlay e2e-room
-    local deadline=$(($(h_now_ms) + 20000))
-    until e_wait_log 1 ' /chatroom/msgs/.* 200' 0.3; do
-        (($(h_now_ms) < deadline)) || fail "huge-startup: no poll succeeded within 20 s"
-        e_healthy huge-startup
-    done
+    e_wait_first_poll 20 huge-startup
     check_huge_cut huge-startup
     e_check_gaps "huge-startup: lookup retries" "$GAP_LOW" "$GAP_HIGH" <<<"$(e_attempts lookup 4)"
     e_grab_chat startup-before

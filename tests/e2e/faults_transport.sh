@@ -36,11 +36,7 @@ startup_phase() {
     e_service startup sim --rate 20 --next 1 --seed 5 \
         --fault lookup=500,first=3 --fault join=reset,first=4 --fault catalogue=empty,first=3
     e_start_overlay e2e-room
-    local deadline=$(($(h_now_ms) + 20000))
-    until e_wait_log 1 ' /chatroom/msgs/.* 200$' 0.3; do
-        (($(h_now_ms) < deadline)) || fail "startup: no poll succeeded within 20 s"
-        e_healthy startup
-    done
+    e_wait_first_poll 20 startup
     # Lookup, join and catalogue fail 3, 4 and 3 times (Qt may resend a reset at once, so
     # four resets are two to four attempts; "empty" is logged with status 200).
     local -A faulty=([lookup]=3 [join]=4 [catalogue]=3)
@@ -144,11 +140,7 @@ startup_hang_phase() {
     e_service startup-hang sim --rate 20 --next 1 --seed 5 \
         --fault lookup=hang,first=1 --fault catalogue=hang,first=1
     e_start_overlay e2e-room
-    local deadline=$(($(h_now_ms) + 40000))
-    until e_wait_log 1 ' /chatroom/msgs/.* 200$' 0.3; do
-        (($(h_now_ms) < deadline)) || fail "startup-hang: no poll succeeded within 40 s"
-        e_healthy startup-hang
-    done
+    e_wait_first_poll 40 startup-hang
     local kind
     for kind in lookup catalogue; do
         [[ "$(e_attempts "$kind" 1)" == *' hang' ]] || fail "startup-hang: the first $kind was not held"

@@ -19,26 +19,7 @@ APP_PID=$H_LAST_PID
 h_wait_window "$APP_PID" classname '^kibchat$'
 h_geometry "$H_WIN"
 
-# Counts the pixels of the overlay that have the colour RGB (within a small tolerance for
-# the edges of glyphs).
-count_colour() {
-    convert "$H_TMP/overlay.png" -fuzz 3% -fill black +opaque "rgb($1)" \
-        -fill white -opaque "rgb($1)" -format '%[fx:int(mean*w*h+0.5)]' info:
-}
-declare -A colours=([badge]="255,255,0" [name]="64,123,201" [text]="255,255,255"
-    [priced]="255,215,0" [free]="255,0,0")
-# shellcheck disable=SC2317 # called through h_poll
-all_colours_shown() {
-    h_grab overlay "$GX" "$GY" "$GW" "$GH"
-    local role
-    for role in "${!colours[@]}"; do
-        (($(count_colour "${colours[$role]}") >= 3)) || return 1
-    done
-}
-if ! h_poll 20 all_colours_shown; then
-    for role in "${!colours[@]}"; do h_log "$role: $(count_colour "${colours[$role]}") pixels"; done
-    fail "not every line colour showed within 20 s"
-fi
+h_wait_line_colours 20 "$GX" "$GY" "$GW" "$GH"
 h_screenshot demo "$GX" "$GY" "$GW" "$GH"
 h_log "chat and gift lines in all five colours"
 

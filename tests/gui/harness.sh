@@ -481,3 +481,29 @@ h_wait_overlay_painted() {
     h_poll 10 _h_close_drawn ||
         fail "the overlay painted no close button at $((OX + OW - 18)),$((OY + 7)) 12x12"
 }
+
+# The line colours of the chat (badge, name, text, priced and free gift) and whether each shows
+# on at least 3 pixels of the rectangle X Y W H (within a small tolerance for glyph edges).
+declare -gA H_LINE_COLOURS=([badge]="255,255,0" [name]="64,123,201" [text]="255,255,255"
+    [priced]="255,215,0" [free]="255,0,0")
+h_colour_pixels() {
+    convert "$H_TMP/overlay.png" -fuzz 3% -fill black +opaque "rgb($1)" \
+        -fill white -opaque "rgb($1)" -format '%[fx:int(mean*w*h+0.5)]' info:
+}
+h_line_colours_shown() {
+    h_grab overlay "$@"
+    local role
+    for role in "${!H_LINE_COLOURS[@]}"; do
+        (($(h_colour_pixels "${H_LINE_COLOURS[$role]}") >= 3)) || return 1
+    done
+}
+# Waits up to SECONDS for every line colour in X Y W H; fails, with the counts, when one is missing.
+h_wait_line_colours() {
+    local seconds=$1 role
+    shift
+    h_poll "$seconds" h_line_colours_shown "$@" && return 0
+    for role in "${!H_LINE_COLOURS[@]}"; do
+        h_log "$role: $(h_colour_pixels "${H_LINE_COLOURS[$role]}") pixels"
+    done
+    fail "not every line colour showed within $seconds s"
+}

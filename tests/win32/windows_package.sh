@@ -138,25 +138,8 @@ opacity=$(xprop -id "$OVERLAY" _NET_WM_WINDOW_OPACITY | sed -n 's/.* = //p')
 h_log "window ${OW}x${OH} at $OX,$OY, opacity 0.6"
 
 # --- chat and gift lines in their colours ---------------------------------------------------
-count_colour() {
-    convert "$H_TMP/overlay.png" -fuzz 3% -fill black +opaque "rgb($1)" \
-        -fill white -opaque "rgb($1)" -format '%[fx:int(mean*w*h+0.5)]' info:
-}
 # As on Linux, Xvfb has no compositor: the window's opacity does not show.
-declare -A colours=([badge]="255,255,0" [name]="64,123,201" [text]="255,255,255"
-    [priced]="255,215,0" [free]="255,0,0")
-# shellcheck disable=SC2317 # called through h_poll
-all_colours_shown() {
-    h_grab overlay "$OX" "$OY" "$OW" "$OH"
-    local role
-    for role in "${!colours[@]}"; do
-        (($(count_colour "${colours[$role]}") >= 3)) || return 1
-    done
-}
-if ! h_poll 30 all_colours_shown; then
-    for role in "${!colours[@]}"; do h_log "$role: $(count_colour "${colours[$role]}") pixels"; done
-    fail "not every line colour showed within 30 s"
-fi
+h_wait_line_colours 30 "$OX" "$OY" "$OW" "$OH"
 h_screenshot windows-overlay "$OX" "$OY" "$OW" "$OH"
 h_log "chat and gift lines in all five colours"
 
