@@ -507,3 +507,13 @@ h_wait_line_colours() {
     done
     fail "not every line colour showed within $seconds s"
 }
+
+# Maps a stays-on-top probe window at 900,150 300x200, over the overlay's default place; sets
+# BLOCKER_PID, BLOCKER and BLOCKER_HEX.
+h_start_blocker() {
+    h_spawn blocker "$PROBE" --probe-title kibchat-blocker --probe-on-top --probe-rect 900 150 300 200
+    BLOCKER_PID=$H_LAST_PID
+    h_wait_window "$BLOCKER_PID" name '^kibchat-blocker$'
+    BLOCKER=$H_WIN
+    BLOCKER_HEX=$(printf '0x%x' "$BLOCKER")
+}

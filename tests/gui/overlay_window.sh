@@ -70,11 +70,7 @@ h_log "saved $ARTEFACTS/overlay.png"
 
 # Another stays-on-top window mapped after the overlay covers it at first; the overlay's
 # re-raise timer (2 s) must bring it back on top without taking the focus.
-h_spawn blocker "$PROBE" --probe-title kibchat-blocker --probe-on-top --probe-rect 900 150 300 200
-BLOCKER_PID=$H_LAST_PID
-h_wait_window "$BLOCKER_PID" name '^kibchat-blocker$'
-BLOCKER=$H_WIN
-BLOCKER_HEX=$(printf '0x%x' "$BLOCKER")
+h_start_blocker
 OVERLAP_X=$((OX + 20)) # inside both the blocker (900,150 300x200) and the overlay
 OVERLAP_Y=$((OY + 100))
 overlay_above_blocker() {

@@ -110,11 +110,7 @@ unlock
 h_log "F10: locked again, then unlocked"
 
 # --- re-raised above a later stays-on-top window, leaving it the focus ------------------------
-h_spawn blocker "$PROBE" --probe-title kibchat-blocker --probe-on-top --probe-rect 900 150 300 200
-BLOCKER_PID=$H_LAST_PID
-h_wait_window "$BLOCKER_PID" name '^kibchat-blocker$'
-BLOCKER=$H_WIN
-BLOCKER_HEX=$(printf '0x%x' "$BLOCKER")
+h_start_blocker
 OVERLAP_X=$((OX + 20)) OVERLAP_Y=$((OY + 100))
 blocker_focused() { [[ "$(xdotool getwindowfocus 2>/dev/null)" == "$BLOCKER" ]]; }
 above_blocker() {
