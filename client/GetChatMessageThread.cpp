@@ -330,14 +330,8 @@ void CGetChatMessageThread::DispatchPendingMessages() {
     if (n == 0)
         return;
     const int count = onlineCount;
-    if (nextSeconds == 0) {
-        while (!pendingMessages.isEmpty()) {
-            perftrace::note("emit");
-            emit SendMessageToDisplay(pendingMessages.takeFirst(), count);
-        }
-        return;
-    }
-    // Spread over the poll delay, so a burst reaches the screen as a steady flow.
+    // Spread over the poll delay, so a burst reaches the screen as a steady flow; a delay of 0
+    // makes every record due at once.
     const auto delayMs = static_cast<qint64>(static_cast<double>(nextSeconds) / n * 1000.0);
     if (delayMs >= kFrameMs) {
         for (int i = 0; i < n; ++i) {

@@ -53,6 +53,14 @@ QJsonObject giftEntry(const QString& user, const QString& item, int number) {
                                 {"user", QJsonObject{{"username", user}, {"grade", 3}}}}}};
 }
 
+// N chat entries whose texts are their indexes, to follow order.
+QJsonArray numberedChats(int n) {
+    QJsonArray msgs;
+    for (int i = 0; i < n; ++i)
+        msgs.append(chatEntry(QStringLiteral("u"), QString::number(i)));
+    return msgs;
+}
+
 QByteArray pollBody(int next, int from, const QJsonArray& msgs = {}) {
     return json(QJsonObject{{"next", next}, {"from", from}, {"msgs", msgs}});
 }
@@ -408,9 +416,7 @@ void TestWorker::pacing() {
     QFETCH(int, count);
     QFETCH(int, next);
     QFETCH(int, gapMs);
-    QJsonArray msgs;
-    for (int i = 0; i < count; ++i)
-        msgs.append(chatEntry(QStringLiteral("u"), QString::number(i)));
+    const QJsonArray msgs = numberedChats(count);
     Script script;
     script.poll = [=](int n) {
         return Reply::json(n == 0 ? pollBody(next, 1, msgs) : pollBody(next, 1));
@@ -455,9 +461,7 @@ void TestWorker::pacing() {
 // Asked to stop in the middle of a frame-paced dispatch, the worker hands over the rest at
 // once and its thread ends.
 void TestWorker::frameDispatchEndsAtOnceOnShutdown() {
-    QJsonArray msgs;
-    for (int i = 0; i < 1000; ++i)
-        msgs.append(chatEntry(QStringLiteral("u"), QString::number(i)));
+    const QJsonArray msgs = numberedChats(1000);
     Script script;
     script.poll = [=](int n) {
         return Reply::json(n == 0 ? pollBody(10, 1, msgs) : pollBody(10, 1));
@@ -595,9 +599,7 @@ void TestWorker::oversizedReplyIsAFailure() {
 }
 
 void TestWorker::floodKeepsTheNewest() {
-    QJsonArray msgs;
-    for (int i = 0; i < 6000; ++i)
-        msgs.append(chatEntry(QStringLiteral("u"), QString::number(i)));
+    const QJsonArray msgs = numberedChats(6000);
     Script script;
     script.poll = [=](int n) {
         return Reply::json(n == 0 ? pollBody(0, 1, msgs) : pollBody(30, 1));
@@ -675,9 +677,7 @@ void TestWorker::stalledRequestIsGivenUp() {
 // Replies that came while the worker was blocked pacing records are read, not given up: the
 // worker could not hear from their sockets meanwhile.
 void TestWorker::blockedTimeDoesNotCount() {
-    QJsonArray msgs;
-    for (int i = 0; i < 10; ++i)
-        msgs.append(chatEntry(QStringLiteral("u"), QString::number(i)));
+    const QJsonArray msgs = numberedChats(10);
     Script script;
     script.poll = [=](int n) {
         return Reply::json(n == 0 ? pollBody(2, 1, msgs) : pollBody(1, 1));
