@@ -2,7 +2,7 @@
 // that holds the input.
 #include "FuzzSupport.h"
 
-#include "app/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -3,7 +3,7 @@
 // direct calls all end in the document that the plain one-line-at-a-time writing builds,
 // with the same text, fragments, character formats, block formats and cursor.
 
-#include "app/SettingsFile.h"
+#include "settings/SettingsFile.h"
 #include "platform/HeadlessPlatform.h"
 #include "support/WindowTests.h"
 #include "ui/ChatDialog.h"

@@ -109,6 +109,7 @@ private slots:
     void decodeMessageEntry_data();
     void decodeMessageEntry();
     void decodeKeepsArrayOrder();
+    void longTextsAreCut();
     void parseCatalogue_data();
     void parseCatalogue();
     void findItem_data();
@@ -390,6 +391,23 @@ void TestDecoding::decodeKeepsArrayOrder() {
 }
 
 // ---- parseCatalogue / FindItem ----------------------------------------------------------
+
+void TestDecoding::longTextsAreCut() {
+    const auto entry = [](const QString& text) {
+        return QJsonObject{
+            {"type", "chat"},
+            {"msg", QJsonObject{{"content", text}, {"user", QJsonObject{{"username", text}}}}}};
+    };
+    const QString exact(kMaxTextLength, QLatin1Char('a'));
+    QCOMPARE(::decodeMessageEntry(entry(exact), {})->content, exact);
+    const auto cut = ::decodeMessageEntry(entry(exact + QStringLiteral("bc")), {});
+    QCOMPARE(cut->content, exact);
+    QCOMPARE(cut->username, exact);
+    // A character outside the basic plane straddling the limit goes whole.
+    const QString straddling = QString(kMaxTextLength - 1, QLatin1Char('a')) + QStringLiteral("😀");
+    QCOMPARE(::decodeMessageEntry(entry(straddling), {})->content,
+             QString(kMaxTextLength - 1, QLatin1Char('a')));
+}
 
 void TestDecoding::parseCatalogue_data() {
     QTest::addColumn<QByteArray>("body");

@@ -2,7 +2,7 @@
 // without losing anything else, and the service addresses from file and environment.
 // Every test works on a file of its own in a fresh temporary folder.
 
-#include "app/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 #include <QFile>
 #include <QProcessEnvironment>

@@ -1,6 +1,6 @@
 #include "ui/ChatDialog.h"
 
-#include "app/SettingsFile.h"
+#include "settings/SettingsFile.h"
 #include "client/GetChatMessageThread.h"
 #include "platform/Platform.h"
 #include "ui/ChatLogView.h"

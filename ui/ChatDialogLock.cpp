@@ -1,17 +1,10 @@
 #include "ui/ChatDialog.h"
-#include "ui/HotKeyHook.h"
+
+#include "platform/Platform.h"
 
 #include <QIcon>
 #include <QTextEdit>
 #include <QToolButton>
-
-platform::HookHandle keyboardHook = nullptr;
-CChatDialog* hookTarget = nullptr;
-
-void forwardHotKeyToTarget() {
-    if (hookTarget)
-        emit hookTarget->keyboardDown(KeyLockToggle);
-}
 
 void CChatDialog::onKeyboardDown(KeyboardDownFlag flag) {
     switch (flag) {

@@ -1,17 +1,11 @@
-// Rules that need no window: start geometry and opacity, and the composition of chat lines.
+// Window rules that need no window: the start size and place, the opacity steps, and the
+// edge zones and geometry of resizing by mouse.
 
-#include "client/GiftCatalogue.h"
-#include "client/MsgsInfo.h"
-#include "client/ServiceReplies.h"
-#include "ui/MessageLine.h"
 #include "ui/WindowGeometry.h"
 
-#include <QJsonObject>
 #include <QTest>
 
-Q_DECLARE_METATYPE(QVector<LinePiece>)
-
-class TestPure : public QObject {
+class TestWindowGeometry : public QObject {
     Q_OBJECT
 
 private slots:
@@ -24,12 +18,9 @@ private slots:
     void resizeZone();
     void resizeGeometry_data();
     void resizeGeometry();
-    void longTextsAreCut();
-    void messageLine_data();
-    void messageLine();
 };
 
-void TestPure::startSize_data() {
+void TestWindowGeometry::startSize_data() {
     QTest::addColumn<QSize>("stored");
     QTest::addColumn<QSize>("expected");
 
@@ -48,13 +39,13 @@ void TestPure::startSize_data() {
     QTest::newRow("negative") << QSize(-300, 400) << def;
 }
 
-void TestPure::startSize() {
+void TestWindowGeometry::startSize() {
     QFETCH(QSize, stored);
     QFETCH(QSize, expected);
     QCOMPARE(geometry::validatedStartSize(stored, QSize(1920, 1080)), expected);
 }
 
-void TestPure::startGeometry() {
+void TestWindowGeometry::startGeometry() {
     QCOMPARE(geometry::startGeometry(QSize(277, 312), QSize(1920, 1080)),
              QRect(1593, 100, 277, 312));
     // A window as wide as the screen starts 50 pixels beyond its left edge.
@@ -62,7 +53,7 @@ void TestPure::startGeometry() {
              QRect(-50, 100, 1920, 400));
 }
 
-void TestPure::opacityClamp_data() {
+void TestWindowGeometry::opacityClamp_data() {
     QTest::addColumn<int>("level");
     QTest::addColumn<int>("expected");
     QTest::newRow("0") << 0 << 1;
@@ -73,13 +64,13 @@ void TestPure::opacityClamp_data() {
     QTest::newRow("negative") << -4 << 1;
 }
 
-void TestPure::opacityClamp() {
+void TestWindowGeometry::opacityClamp() {
     QFETCH(int, level);
     QFETCH(int, expected);
     QCOMPARE(geometry::clampOpacityLevel(level), expected);
 }
 
-void TestPure::resizeZone_data() {
+void TestWindowGeometry::resizeZone_data() {
     QTest::addColumn<QPoint>("pos");
     QTest::addColumn<int>("direction");
 
@@ -108,13 +99,13 @@ void TestPure::resizeZone_data() {
     QTest::newRow("middle") << QPoint(138, 150) << int(ResizeNone);
 }
 
-void TestPure::resizeZone() {
+void TestWindowGeometry::resizeZone() {
     QFETCH(QPoint, pos);
     QFETCH(int, direction);
     QCOMPARE(int(geometry::resizeZoneAt(pos, QSize(277, 312))), direction);
 }
 
-void TestPure::resizeGeometry_data() {
+void TestWindowGeometry::resizeGeometry_data() {
     QTest::addColumn<int>("direction");
     QTest::addColumn<QPoint>("mouse");
     QTest::addColumn<QRect>("expected");
@@ -147,7 +138,7 @@ void TestPure::resizeGeometry_data() {
         << int(ResizeBottomLeft) << QPoint(1100, 600) << QRect(1100, 100, 277, 500);
 }
 
-void TestPure::resizeGeometry() {
+void TestWindowGeometry::resizeGeometry() {
     QFETCH(int, direction);
     QFETCH(QPoint, mouse);
     QFETCH(QRect, expected);
@@ -156,98 +147,5 @@ void TestPure::resizeGeometry() {
              expected);
 }
 
-namespace {
-
-MsgsInfo record(const char* type, qint32 grade, const QString& user, const QString& content,
-                const QString& itemType = {}, const QString& title = {}, qint32 number = 0,
-                double cost = 0) {
-    MsgsInfo m;
-    m.type = QString::fromUtf8(type);
-    m.grade = grade;
-    m.username = user;
-    m.content = content;
-    m.itemType = itemType;
-    m.itemTitle = title;
-    m.number = number;
-    m.moneyCost = cost;
-    return m;
-}
-
-const QColor yellow(255, 255, 0), blue(64, 123, 201), white(255, 255, 255), gold(255, 215, 0),
-    red(255, 0, 0);
-
-} // namespace
-
-void TestPure::longTextsAreCut() {
-    const auto entry = [](const QString& text) {
-        return QJsonObject{
-            {"type", "chat"},
-            {"msg", QJsonObject{{"content", text}, {"user", QJsonObject{{"username", text}}}}}};
-    };
-    const QString exact(kMaxTextLength, QLatin1Char('a'));
-    QCOMPARE(decodeMessageEntry(entry(exact), {})->content, exact);
-    const auto cut = decodeMessageEntry(entry(exact + QStringLiteral("bc")), {});
-    QCOMPARE(cut->content, exact);
-    QCOMPARE(cut->username, exact);
-    // A character outside the basic plane straddling the limit goes whole.
-    const QString straddling = QString(kMaxTextLength - 1, QLatin1Char('a')) + QStringLiteral("😀");
-    QCOMPARE(decodeMessageEntry(entry(straddling), {})->content,
-             QString(kMaxTextLength - 1, QLatin1Char('a')));
-}
-
-void TestPure::messageLine_data() {
-    QTest::addColumn<MsgsInfo>("msg");
-    QTest::addColumn<QVector<LinePiece>>("pieces");
-
-    QTest::newRow("chat, badge above 10")
-        << record("chat", 15, "A", "T")
-        << QVector<LinePiece>{{"【LV15】", yellow}, {"A:", blue}, {"T", white}, {"\n", white}};
-    QTest::newRow("chat, grade 10 has no badge")
-        << record("chat", 10, "A", "T")
-        << QVector<LinePiece>{{"A:", blue}, {"T", white}, {"\n", white}};
-    QTest::newRow("chat, grade 11 has the badge")
-        << record("chat", 11, "A", "T")
-        << QVector<LinePiece>{{"【LV11】", yellow}, {"A:", blue}, {"T", white}, {"\n", white}};
-    QTest::newRow("chat, negative grade, empty text")
-        << record("chat", -20, "", "")
-        << QVector<LinePiece>{{":", blue}, {"", white}, {"\n", white}};
-    QTest::newRow("chat, markup stays text")
-        << record("chat", 1, "<b>x</b>", "<a href=q>y</a>")
-        << QVector<LinePiece>{{"<b>x</b>:", blue}, {"<a href=q>y</a>", white}, {"\n", white}};
-    QTest::newRow("gift, flower, free") << record("gift", 12, "A", "", "flower", "R", 5, 0)
-                                        << QVector<LinePiece>{{"【LV12】", yellow},
-                                                              {"A", blue},
-                                                              {" 送出了 ", white},
-                                                              {"【R】 5朵", red},
-                                                              {"\n", red}};
-    QTest::newRow("gift, priced, other item")
-        << record("gift", 1, "A", "", "car", "S", 1, 10)
-        << QVector<LinePiece>{{"A", blue}, {" 送出了 ", white}, {"【S】 1个", gold}, {"\n", gold}};
-    QTest::newRow("gift, FLOWER in capitals")
-        << record("gift", 1, "A", "", "FLOWER", "R", 2, 0)
-        << QVector<LinePiece>{{"A", blue}, {" 送出了 ", white}, {"【R】 2朵", red}, {"\n", red}};
-    QTest::newRow("gift, unknown item, count 0, negative price")
-        << record("gift", 1, "A", "", "", "", 0, -3)
-        << QVector<LinePiece>{{"A", blue}, {" 送出了 ", white}, {"【】 0个", red}, {"\n", red}};
-    QTest::newRow("gift, title with placeholders stays literal")
-        << record("gift", 1, "A", "", "x", "%1%2%3", 7, 1)
-        << QVector<LinePiece>{
-               {"A", blue}, {" 送出了 ", white}, {"【%1%2%3】 7个", gold}, {"\n", gold}};
-    QTest::newRow("type differs in case") << record("Chat", 20, "A", "T") << QVector<LinePiece>{};
-    QTest::newRow("other type") << record("enter", 20, "A", "T") << QVector<LinePiece>{};
-}
-
-void TestPure::messageLine() {
-    QFETCH(MsgsInfo, msg);
-    QFETCH(QVector<LinePiece>, pieces);
-
-    const QVector<LinePiece> actual = composeMessageLine(msg);
-    QCOMPARE(actual.size(), pieces.size());
-    for (int i = 0; i < pieces.size(); ++i) {
-        QCOMPARE(actual.at(i).text, pieces.at(i).text);
-        QCOMPARE(actual.at(i).color, pieces.at(i).color);
-    }
-}
-
-QTEST_GUILESS_MAIN(TestPure)
-#include "tst_pure.moc"
+QTEST_GUILESS_MAIN(TestWindowGeometry)
+#include "tst_windowgeometry.moc"
