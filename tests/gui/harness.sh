@@ -3,7 +3,7 @@
 # Shared helpers for the desktop tests, sourced by each test script.
 #
 # A script calls h_begin NAME APP PROBE IMAGES ARTEFACTS first. That gives it a private
-# Xvfb session with a window manager (openbox, or the one KIBCHAT_GUI_WM names), a fresh XDG_RUNTIME_DIR (the single-instance guard lives there), a
+# Xvfb session (tools/xsession.sh) with a window manager (openbox, or the one KIBCHAT_GUI_WM names), a fresh XDG_RUNTIME_DIR (the single-instance guard lives there), a
 # temporary working directory with `images` linked in, and an EXIT trap that stops every
 # process started through h_spawn by its own PID and removes the temporary files.
 # Every wait polls against a deadline; nothing waits forever.
