@@ -113,9 +113,13 @@ stop_pid() {
     { wait "$pid"; } 2>/dev/null || true
 }
 
+# The private X session: xs_start, xs_stop.
+# shellcheck source=tools/xsession.sh
+source "$root/tools/xsession.sh"
 cleanup() {
     local i
     for ((i = ${#pids[@]} - 1; i >= 0; i--)); do stop_pid "${pids[i]}" 2; done
+    xs_stop
     rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -140,16 +144,9 @@ source "$root/bench/trace.sh"
 # ---- the display ----
 export XDG_RUNTIME_DIR="$scratch/runtime"
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -noreset -nolisten tcp 3>"$scratch/display" \
-    >"$scratch/xvfb.log" 2>&1 &
-xvfb=$!
-pids+=("$xvfb")
-poll 10 test -s "$scratch/display" || { echo "Xvfb did not start" >&2 && exit 1; }
-DISPLAY=":$(head -n1 "$scratch/display")"
-export DISPLAY
-openbox --sm-disable >"$scratch/openbox.log" 2>&1 &
-pids+=($!)
-sleep 1
+XS_LOG_DIR=$scratch
+xs_start || { echo "$XS_ERROR" >&2 && exit 1; }
+xvfb=$XS_XVFB_PID
 
 # ---- one overlay run ----
 # Sets: o_cpu x_cpu pss0 rss0 pss1 rss1 served (messages per second), and `timing` (the

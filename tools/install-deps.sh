@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qtbase5-dev libqt5x11extras5-dev libcpp-httplib-dev adwaita-icon-theme
   libx11-dev libxi-dev libxcb1-dev libxcb-shape0-dev libxdamage-dev
-  xvfb openbox xdotool x11-utils imagemagick
+  xvfb openbox xdotool x11-utils imagemagick gifsicle
   kwin-x11 xfwm4 metacity fluxbox icewm dbus
   fonts-wqy-microhei
   g++-mingw-w64-x86-64-win32 g++-mingw-w64-x86-64-posix wine64 nsis zip unzip xz-utils

@@ -59,13 +59,9 @@ fi
 
 shots="$build/screenshots"
 mkdir -p "$shots"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -noreset -nolisten tcp 3>"$scratch/display" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
-[ -s "$scratch/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$scratch/display")"
-openbox >/dev/null 2>&1 &
-pids+=($!)
+# shellcheck source=tools/xsession.sh
+source "$root/tools/xsession.sh"
+xs_start || { echo "$XS_ERROR" >&2; exit 1; }
 export XDG_RUNTIME_DIR="$scratch"
 "$build/app/kibchat" &
 pids+=($!)

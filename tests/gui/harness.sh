@@ -3,7 +3,7 @@
 # Shared helpers for the desktop tests, sourced by each test script.
 #
 # A script calls h_begin NAME APP PROBE IMAGES ARTEFACTS first. That gives it a private
-# Xvfb session with a window manager (openbox, or the one KIBCHAT_GUI_WM names), a fresh XDG_RUNTIME_DIR (the single-instance guard lives there), a
+# Xvfb session (tools/xsession.sh) with a window manager (openbox, or the one KIBCHAT_GUI_WM names), a fresh XDG_RUNTIME_DIR (the single-instance guard lives there), a
 # temporary working directory with `images` linked in, and an EXIT trap that stops every
 # process started through h_spawn by its own PID and removes the temporary files.
 # Every wait polls against a deadline; nothing waits forever.
@@ -20,6 +20,8 @@ H_SCREEN_H=800
 # or icewm. H_WM_COMPOSITES says whether it composites, so that window opacity shows on screen.
 H_WM=${KIBCHAT_GUI_WM:-openbox}
 H_WM_COMPOSITES=no
+# shellcheck source=SCRIPTDIR/../../tools/xsession.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../tools/xsession.sh"
 APP=""
 PROBE=""
 IMAGES=""
@@ -122,11 +124,9 @@ h_cleanup() {
     for ((i = ${#H_PIDS[@]} - 1; i >= 0; i--)); do
         h_stop "${H_PIDS[i]}"
     done
+    xs_stop
     [[ -n "$H_TMP" && -d "$H_TMP" ]] && rm -rf "$H_TMP"
 }
-
-h_display_ready() { xdpyinfo >/dev/null 2>&1; }
-h_wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 
 # h_begin NAME APP PROBE IMAGES ARTEFACTS
 h_begin() {
@@ -167,55 +167,11 @@ h_begin() {
     unset WAYLAND_DISPLAY
     export QT_QPA_PLATFORM=xcb
 
-    # -displayfd: the server picks a free display number itself and writes it once it
-    # accepts connections. -noreset: the readiness probe's disconnect must not reset it.
-    h_spawn xvfb Xvfb -displayfd 3 -screen 0 "${H_SCREEN_W}x${H_SCREEN_H}x24" -noreset \
-        -nolisten tcp 3>"$H_TMP/displayfd"
-    local xvfb=$H_LAST_PID
-    h_poll 10 grep -q '^[0-9][0-9]*$' "$H_TMP/displayfd" ||
-        fail "Xvfb did not report a display number (alive: $(h_alive $xvfb && echo yes || echo no))"
-    DISPLAY=":$(head -n1 "$H_TMP/displayfd")"
-    export DISPLAY
-    h_poll 10 h_display_ready || fail "Xvfb on $DISPLAY does not answer"
-
-    h_start_wm
+    # The session's logs (xvfb.log, wm.log) stay with the test's, for fail() to show.
+    XS_WM=$H_WM XS_SCREEN="${H_SCREEN_W}x${H_SCREEN_H}x24" XS_LOG_DIR=$H_TMP
+    xs_start || fail "$XS_ERROR"
+    H_WM_COMPOSITES=$XS_WM_COMPOSITES
     h_log "session on $DISPLAY under $H_WM, temp $H_TMP"
-}
-
-# Starts $H_WM as a new user would meet it: default settings, with a home of its own for
-# whatever it writes there.
-h_start_wm() {
-    local home="$H_TMP/home"
-    mkdir -p "$home"
-    case $H_WM in
-    openbox) h_spawn wm openbox --sm-disable ;;
-    kwin_x11)
-        H_WM_COMPOSITES=yes
-        h_spawn wm env HOME="$home" kwin_x11
-        ;;
-    xfwm4)
-        # It wants a session bus; a private one, stopped with the test like the rest.
-        command -v dbus-daemon >/dev/null || fail "required tool 'dbus-daemon' is not installed"
-        h_spawn dbus dbus-daemon --session --nofork --print-address=3 3>"$H_TMP/dbus-address"
-        h_poll 10 grep -q . "$H_TMP/dbus-address" || fail "the session bus gave no address"
-        H_WM_COMPOSITES=yes
-        h_spawn wm env HOME="$home" DBUS_SESSION_BUS_ADDRESS="$(head -n1 "$H_TMP/dbus-address")" \
-            xfwm4
-        ;;
-    metacity)
-        H_WM_COMPOSITES=yes
-        h_spawn wm env HOME="$home" metacity
-        ;;
-    fluxbox)
-        # Its default style has a wallpaper set, which fails here and says so in a window of
-        # its own that takes the focus; no wallpaper keeps the session to the test's windows.
-        mkdir -p "$home/.fluxbox" && echo 'background: none' >"$home/.fluxbox/overlay"
-        h_spawn wm env HOME="$home" fluxbox
-        ;;
-    icewm) h_spawn wm env HOME="$home" icewm ;;
-    *) fail "unknown window manager '$H_WM' (KIBCHAT_GUI_WM)" ;;
-    esac
-    h_poll 15 h_wm_ready || fail "$H_WM did not take $DISPLAY"
 }
 
 # Starts the overlay in DIR (default: the test's working dir); sets H_LAST_PID.

@@ -19,7 +19,8 @@ wine=$1 wineserver=$2 xvfb=$3
 shift 3
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/kibchat-wine.XXXXXX") || exit 1
-xvfb_pid=""
+# shellcheck source=SCRIPTDIR/../../tools/xsession.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../tools/xsession.sh"
 
 # shellcheck disable=SC2317 # reached through the EXIT trap
 cleanup() {
@@ -28,10 +29,7 @@ cleanup() {
         timeout 5 "$wineserver" -k >/dev/null 2>&1
         timeout 5 "$wineserver" -w >/dev/null 2>&1
     fi
-    if [[ -n "$xvfb_pid" ]]; then
-        kill "$xvfb_pid" 2>/dev/null
-        wait "$xvfb_pid" 2>/dev/null
-    fi
+    xs_stop
     rm -rf "$tmp"
 }
 trap cleanup EXIT
@@ -45,22 +43,14 @@ export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
 mkdir -p "$HOME"
 unset WAYLAND_DISPLAY
 
-# -displayfd: the server picks a free display number and writes it once it accepts clients.
-"$xvfb" -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$tmp/displayfd" \
-    >"$tmp/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do
-    grep -q '^[0-9][0-9]*$' "$tmp/displayfd" 2>/dev/null && break
-    kill -0 "$xvfb_pid" 2>/dev/null || break
-    sleep 0.1
-done
-if ! grep -q '^[0-9][0-9]*$' "$tmp/displayfd" 2>/dev/null; then
-    echo "Xvfb did not start:" >&2
+# No window manager: the program's windows need only a display.
+# shellcheck disable=SC2034 # read by xs_start
+XS_XVFB=$xvfb XS_WM=none XS_LOG_DIR=$tmp
+if ! xs_start; then
+    echo "$XS_ERROR:" >&2
     cat "$tmp/xvfb.log" >&2
     exit 1
 fi
-DISPLAY=":$(head -n1 "$tmp/displayfd")"
-export DISPLAY
 
 start=${EPOCHREALTIME/./}
 # The run also creates the prefix: about 10 s here when idle, 20 s under load.
