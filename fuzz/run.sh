@@ -50,9 +50,8 @@ summary() {
     echo "$1 passed, $2 failed"
 }
 
-# The tests and the desktop tools are not needed here; the fuzz build holds only the libraries.
-if ! cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_CXX_COMPILER=clang++-14 -DKIBCHAT_FUZZ=ON -DKIBCHAT_BUILD_TESTS=OFF >/dev/null ||
+# The preset "fuzz": no tests and no desktop tools; the fuzz build holds only the libraries.
+if ! (cd "$root" && cmake --preset fuzz -B "$build" >/dev/null) ||
     ! cmake --build "$build" --target kibchat-fuzz --parallel 2; then
     for t in "${targets[@]}"; do
         echo "fuzz_$t: FAILED (not built)"

@@ -86,7 +86,8 @@ tr ',' '\n' <<<"$DEPENDS" | sed 's/^ *//; s/ *$//' | grep -qx 'fonts-wqy-microhe
 {
     printf '%s\n' ./usr/bin/kibchat ./usr/bin/kibchat-sim ./usr/libexec/kibchat/kibchat \
         ./usr/share/applications/kibchat.desktop \
-        ./usr/share/icons/hicolor/48x48/apps/kibchat.png ./usr/share/man/man1/kibchat.1.gz
+        ./usr/share/icons/hicolor/48x48/apps/kibchat.png ./usr/share/man/man1/kibchat.1.gz \
+        ./usr/share/doc/kibchat/copyright
     (cd "$SOURCE_IMAGES" && find . -type f -name '*.png' | sed 's|^\.|./usr/share/kibchat/images|')
 } | sort >"$PKG_TMP/want.txt"
 dpkg-deb -c "$DEB" >"$PKG_TMP/contents.txt" || fail "dpkg-deb -c failed"
@@ -150,6 +151,53 @@ for l in "${linked[@]}"; do
     depends_on "$owner" || fail "a binary links ${l%% *} from $owner, which Depends lacks"
 done
 h_log "binaries: no RPATH, every linked library's package is a dependency"
+
+# The copyright file in Debian's machine-readable format: the header, KibChat's files under
+# LICENSE's MIT text, and the simulator's paragraph (after the general one: the last match
+# counts) with cpp-httplib's copyright.
+COPYRIGHT="$ROOT/usr/share/doc/kibchat/copyright"
+LICENSE_FILE="$SOURCE_IMAGES/../LICENSE"
+[[ "$(head -n1 "$COPYRIGHT")" == "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ]] ||
+    fail "the copyright file does not start with the machine-readable Format line"
+# A line of blanks alone ends a paragraph for some readers: an empty line of text is " .".
+! grep -n '^[[:blank:]]\+$' "$COPYRIGHT" || fail "the copyright file has lines of blanks"
+awk -v RS= -v out="$PKG_TMP/paragraph" '{ print > (out NR) }' "$COPYRIGHT"
+# The value of FIELD in paragraph file $1: the first line's rest, then the continuation lines
+# without their leading blank (" ." is an empty line).
+dep5() {
+    awk -v f="$2" '
+        /^[^ \t]/ { on = (index($0, f ":") == 1); if (on) { v = substr($0, length(f) + 2);
+                     sub(/^[ \t]+/, "", v); print v }; next }
+        on { sub(/^[ \t]/, ""); print ($0 == "." ? "" : $0) }' "$1"
+}
+general=0 sim=0 licence=0 n=0
+for paragraph in "$PKG_TMP"/paragraph*; do
+    n=$((n + 1))
+    files=$(dep5 "$paragraph" Files) copyright=$(dep5 "$paragraph" Copyright)
+    short=$(dep5 "$paragraph" License | head -n1)
+    [[ $n == 1 || -n $files || -n $short ]] || fail "paragraph $n has neither Files nor License"
+    [[ -z $files || ($copyright && $short) ]] || fail "paragraph $n lacks Copyright or License"
+    if [[ $files == "*" ]]; then
+        [[ $copyright == "2026 The KibChat developers" && $short == Expat ]] ||
+            fail "Files: * is '$copyright' under '$short'"
+        general=$n
+    elif [[ $files == *usr/bin/kibchat-sim* ]]; then
+        grep -q 'The KibChat developers' <<<"$copyright" && grep -q 'Yuji Hirose' <<<"$copyright" ||
+            fail "the simulator's paragraph has the copyright '$copyright'"
+        [[ $short == Expat ]] || fail "the simulator's paragraph is under '$short'"
+        sim=$n
+    elif [[ -z $files && $short == Expat ]]; then
+        dep5 "$paragraph" License | tail -n +2 >"$PKG_TMP/expat.txt"
+        sed '1,/^Copyright/d' "$LICENSE_FILE" | sed '/./,$!d' >"$PKG_TMP/mit.txt"
+        diff -u "$PKG_TMP/mit.txt" "$PKG_TMP/expat.txt" >"$PKG_TMP/licence.diff" ||
+            fail "the Expat licence text is not LICENSE's: $(cat "$PKG_TMP/licence.diff")"
+        licence=$n
+    fi
+done
+[[ "$(head -n1 "$LICENSE_FILE")" == "MIT License" ]] || fail "LICENSE is not the MIT licence"
+((general > 0 && sim > general && licence > 0)) ||
+    fail "the copyright file lacks a paragraph (Files: * $general, kibchat-sim $sim, Expat $licence)"
+h_log "copyright: machine-readable, KibChat and cpp-httplib under LICENSE's MIT text"
 
 # The launcher was configured at build time with paths relative to its folder.
 grep -q '@KIBCHAT_' "$LAUNCHER" && fail "the installed launcher still has template markers"

@@ -53,6 +53,8 @@ tarball=$(ls qtbase-opensource-src_"$version"*.orig.tar.xz) || {
     exit 1
 }
 tar -xf "$tarball"
+# Named in the Windows package's licence notice.
+source_record=$tarball
 src=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'qtbase-*' -print -quit)
 [[ -x $src/configure ]] || { echo "no configure in the unpacked source" >&2; exit 1; }
 
@@ -73,6 +75,7 @@ for f in bin/Qt5Core.dll bin/Qt5Gui.dll bin/Qt5Network.dll bin/Qt5Widgets.dll bi
     [[ -f $prefix/$f ]] || { echo "the build made no $f" >&2; exit 1; }
 done
 echo "Qt $version for Windows built in $(((SECONDS - start) / 60)) min $(((SECONDS - start) % 60)) s" >&2
+echo "$source_record" >"$prefix/debian-source.txt"
 touch "$stamp"
 cd /
 rm -rf "$work"

@@ -13,10 +13,9 @@ qt=$("$root/tools/build-qt-windows.sh" | tail -n1)
 httplib=$("$root/tools/fetch-httplib.sh" | tail -n1)
 
 build=$out/build
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/packaging/windows/mingw-w64-x86_64.cmake" \
-    -DKIBCHAT_QT_WINDOWS="$qt" -DKIBCHAT_HTTPLIB_INCLUDE="$httplib" \
-    -DKIBCHAT_BUILD_TESTS=OFF >/dev/null
+# The preset "windows" takes the two folders from the environment.
+(cd "$root" && KIBCHAT_QT_WINDOWS=$qt KIBCHAT_HTTPLIB_INCLUDE=$httplib \
+    cmake --preset windows -B "$build" >/dev/null)
 nice -n 10 cmake --build "$build" --parallel "$jobs"
 
 version=$(sed -n 's/^project(KibChat VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")

@@ -1,11 +1,22 @@
 #!/usr/bin/env bash
-# Installs the Debian packages KibChat needs to build, run and test, skipping those present.
+# Usage: tools/install-deps.sh [--build-only]
+# Installs the Debian packages KibChat needs, skipping those present: to build it (the
+# program, the simulator and the unit tests: a plain `cmake -S . -B build`), and with them
+# those the whole test suite needs (tools/test.sh). --build-only installs the first list only.
 set -euo pipefail
 
-packages=(
+# To build, from a plain configure up to the Debian package (cpack).
+build_packages=(
   build-essential cmake ninja-build pkg-config
-  qtbase5-dev libqt5x11extras5-dev libcpp-httplib-dev adwaita-icon-theme
-  libx11-dev libxi-dev libxcb1-dev libxcb-shape0-dev libxdamage-dev
+  qtbase5-dev libqt5x11extras5-dev libcpp-httplib-dev
+  libx11-dev libxi-dev libxcb1-dev libxcb-shape0-dev
+)
+# The whole test suite besides: the desktop and end-to-end sessions (X server, window
+# managers, xdotool, ImageMagick, the CJK font and cursor theme the overlay is drawn with),
+# the Windows build and its tests (MinGW-w64, wine, NSIS), the benchmarks, valgrind and
+# strace, and the hardening build (clang).
+test_packages=(
+  adwaita-icon-theme libxdamage-dev libxfixes-dev
   xvfb openbox xdotool x11-utils imagemagick gifsicle
   kwin-x11 xfwm4 metacity fluxbox icewm dbus
   fonts-wqy-microhei
@@ -13,15 +24,23 @@ packages=(
   libbenchmark-dev valgrind strace python3 iproute2
   clang-14 libclang-rt-14-dev llvm-14
 )
+case "${1:-}" in
+'') packages=("${build_packages[@]}" "${test_packages[@]}") ;;
+--build-only) packages=("${build_packages[@]}") ;;
+*)
+  echo "usage: $0 [--build-only]" >&2
+  exit 2
+  ;;
+esac
 
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 
 # Qt for Windows is built from Debian's own qtbase source (tools/build-qt-windows.sh): a
-# source entry for the same archive and suites as the binary one.
+# source entry for the same archive and suites as the binary one (not for --build-only).
 src_list=/etc/apt/sources.list.d/kibchat-src.sources
 need_update=
-if [ ! -f "$src_list" ] && [ -f /etc/apt/sources.list.d/debian.sources ] &&
+if [ -z "${1:-}" ] && [ ! -f "$src_list" ] && [ -f /etc/apt/sources.list.d/debian.sources ] &&
     ! grep -qs '^Types:.*deb-src' /etc/apt/sources.list.d/debian.sources; then
   sed -n '/^Types:/,/^$/p' /etc/apt/sources.list.d/debian.sources |
     awk 'BEGIN{RS="";ORS="\n\n"} /deb.debian.org\/debian$|deb.debian.org\/debian\n/ {sub(/^Types: deb/,"Types: deb-src"); print; exit}' |

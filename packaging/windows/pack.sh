@@ -26,8 +26,64 @@ cp "$mingw_gcc/libgcc_s_seh-1.dll" "$mingw_gcc/libstdc++-6.dll" "$mingw_lib/libw
 # Only the pictures, as in the Linux installation.
 (cd "$src" && find images -name '*.png' -exec cp --parents {} "$stage" \;)
 # Windows' own line ends for the texts people open in Notepad and for the batch file.
-sed 's/$/\r/' "$here/README.txt" >"$stage/README.txt"
-sed 's/$/\r/' "$here/demo.cmd" >"$stage/demo.cmd"
+crlf() { sed 's/$/\r/'; }
+crlf <"$here/README.txt" >"$stage/README.txt"
+crlf <"$here/demo.cmd" >"$stage/demo.cmd"
+
+# The licences: KibChat's, and those of what the folder bundles (Qt under the LGPLv3, which
+# also asks for the GPLv3 text; the MinGW-w64 runtime; cpp-httplib inside kibchat-sim.exe).
+mkdir -p "$stage/licenses"
+crlf <"$src/LICENSE" >"$stage/LICENSE.txt"
+crlf </usr/share/common-licenses/LGPL-3 >"$stage/licenses/LGPL-3.txt"
+crlf </usr/share/common-licenses/GPL-3 >"$stage/licenses/GPL-3.txt"
+qt_version=$(sed -n 's/^set(PACKAGE_VERSION \([0-9.]*\)).*/\1/p' \
+    "$qt/lib/cmake/Qt5Core/Qt5CoreConfigVersion.cmake")
+[[ -n $qt_version ]] || { echo "no Qt version in $qt" >&2; exit 1; }
+# tools/build-qt-windows.sh records the tarball it built from (caches before it did not).
+qt_source="the original source tarball of Debian's source package qtbase-opensource-src for Qt $qt_version"
+[[ -f $qt/debian-source.txt ]] && qt_source="$(cat "$qt/debian-source.txt"), the original source tarball of Debian's source package qtbase-opensource-src"
+crlf >"$stage/licenses/Qt.txt" <<NOTICE
+Qt $qt_version
+$(printf '%*s' $((${#qt_version} + 3)) '' | tr ' ' '=')
+
+Qt5Core.dll, Qt5Gui.dll, Qt5Network.dll, Qt5Widgets.dll, platforms\qwindows.dll and
+styles\qwindowsvistastyle.dll are the qtbase module of the Qt toolkit, version $qt_version,
+Copyright (C) The Qt Company Ltd. and other contributors. KibChat uses them under the GNU
+Lesser General Public License version 3 (LGPL-3.txt beside this file), which adds to the
+GNU General Public License version 3 (GPL-3.txt).
+
+They were cross-compiled for 64-bit Windows with MinGW-w64, without changes, from
+$qt_source
+(upstream's qtbase-everywhere-opensource-src-$qt_version as Debian distributes it), with the
+options in tools/build-qt-windows.sh of KibChat's source. That source is available from
+Debian: "apt-get source qtbase-opensource-src" on Debian 12, or
+https://snapshot.debian.org/package/qtbase-opensource-src/ ; upstream's is at
+https://download.qt.io/archive/qt/5.15/$qt_version/submodules/ .
+
+kibchat.exe and kibchat-sim.exe load these DLLs from this folder when they start: they may be
+replaced with another build of Qt $qt_version of the same names.
+NOTICE
+{
+    echo "The MinGW-w64 runtime: libgcc_s_seh-1.dll, libstdc++-6.dll and libwinpthread-1.dll,"
+    echo "from Debian's packages; their copyright files follow."
+    for dll in "$mingw_gcc/libgcc_s_seh-1.dll" "$mingw_lib/libwinpthread-1.dll"; do
+        package=$(dpkg -S "$dll" | cut -d: -f1)
+        echo
+        echo "--- $(basename "$dll") ($package) ---"
+        cat "/usr/share/doc/$package/copyright"
+    done
+} | crlf >"$stage/licenses/MinGW-w64-runtime.txt"
+httplib=$(sed -n 's/^KIBCHAT_HTTPLIB_INCLUDE:[A-Z]*=//p' "$build/CMakeCache.txt")
+httplib_copyright=$(grep -m1 -o 'Copyright (c) .*' "$httplib/httplib.h") ||
+    { echo "no copyright line in $httplib/httplib.h" >&2; exit 1; }
+{
+    echo "kibchat-sim.exe contains cpp-httplib $(sed -n 's/^#define CPPHTTPLIB_VERSION "\(.*\)"/\1/p' "$httplib/httplib.h"):"
+    echo
+    echo "MIT License"
+    echo
+    echo "$httplib_copyright"
+    sed '1,/^Copyright/d' "$src/LICENSE"
+} | crlf >"$stage/licenses/cpp-httplib.txt"
 
 # Every DLL a program or plugin imports is either in the folder or one of Windows' own.
 missing=$(

@@ -64,6 +64,37 @@ check_config() {
         grep -q "^$key=" "$file" || fail "config.ini lacks $key: $(tr -d '\r' <"$file")"
     done
 }
+# The licences in the program folder DIR: KibChat's own LICENSE, and the notices of what it
+# bundles: each Qt DLL named in the Qt notice with the LGPLv3 and where its source is, the two
+# licence texts that notice points to, cpp-httplib's MIT notice.
+check_licences() {
+    local dir=$1 dll text
+    notice_text() { tr -d '\r' <"$dir/$1" 2>/dev/null; }
+    [[ "$(notice_text LICENSE.txt)" == "$(cat "$LICENSE")" ]] ||
+        fail "LICENSE.txt in $dir is not the source tree's LICENSE"
+    # One line, the folder separators as on Linux.
+    text=$(notice_text licenses/Qt.txt | tr -s ' \n' '  ')
+    text=${text//\\//}
+    for dll in "$dir"/Qt5*.dll "$dir"/platforms/*.dll "$dir"/styles/*.dll; do
+        [[ $text == *"${dll#"$dir"/}"* ]] || fail "the Qt notice does not name ${dll#"$dir"/}: $text"
+    done
+    [[ $text =~ ^Qt\ 5\.15\.[0-9]+\  && $text == *"GNU Lesser General Public License version 3"* &&
+        $text == *"Debian's source package qtbase-opensource-src"* ]] ||
+        fail "the Qt notice lacks its version, the LGPLv3 or its source: $text"
+    text=$(notice_text licenses/LGPL-3.txt | head -n 2 | tr -s ' \n' '  ')
+    [[ $text == " GNU LESSER GENERAL PUBLIC LICENSE Version 3, 29 June 2007"* ]] ||
+        fail "licenses\\LGPL-3.txt is not the LGPLv3: $text"
+    text=$(notice_text licenses/GPL-3.txt | head -n 2 | tr -s ' \n' '  ')
+    [[ $text == " GNU GENERAL PUBLIC LICENSE Version 3, 29 June 2007"* ]] ||
+        fail "licenses\\GPL-3.txt is not the GPLv3: $text"
+    text=$(notice_text licenses/cpp-httplib.txt)
+    [[ $text == *"Copyright (c) "*" Yuji Hirose"* && $text == *"$(sed '1,/^Copyright/d' "$LICENSE")" ]] ||
+        fail "licenses\\cpp-httplib.txt lacks cpp-httplib's MIT notice: $text"
+    text=$(notice_text licenses/MinGW-w64-runtime.txt)
+    [[ $text == *"--- libwinpthread-1.dll"*Copyright* ]] ||
+        fail "licenses\\MinGW-w64-runtime.txt lacks the runtime's copyright files"
+}
+LICENSE=$(dirname "$7")/LICENSE
 close_overlay() {
     xdotool key F10 || fail "xdotool key F10 failed"
     sleep 0.5
@@ -81,7 +112,8 @@ if [[ $mode == installer ]]; then
     inst=$(timeout 30 "$wine" winepath -u "$inst_win" 2>/dev/null)
     [[ -f "$inst/kibchat.exe" && -f "$inst/platforms/qwindows.dll" && -d "$inst/images" ]] ||
         fail "the install folder $inst lacks the program: $(ls "$inst" 2>&1)"
-    h_log "installed into $inst_win"
+    check_licences "$inst"
+    h_log "installed into $inst_win, with the licences"
     menu=$(find "$WINEPREFIX/drive_c/users" -path '*Start Menu/Programs/KibChat/KibChat.lnk' |
         head -n1)
     [[ -n "$menu" ]] || fail "no Start-menu entry KibChat\\KibChat.lnk"
@@ -117,6 +149,8 @@ fi
 
 unzip -q "$package" -d "$H_TMP/unzipped" || fail "cannot unzip $package"
 app_dir=$H_TMP/unzipped/KibChat
+check_licences "$app_dir"
+h_log "the zip carries LICENSE.txt and the notices of Qt, the MinGW-w64 runtime and cpp-httplib"
 
 h_spawn sim "$sim" --port 0 --seed 7 --rate 8 --next 1
 h_poll 10 grep -q '^listening' "$H_TMP/sim.log" || fail "the simulator did not start"
