@@ -143,6 +143,9 @@ void TestChatLogPaint::setLineHeight(int value) {
 
 QVector<QImage> TestChatLogPaint::capture(ChatLogView* log, bool images) {
     log->setBlockImagesEnabled(images);
+    // Ours against the stock layout and painting, or the comparison proves nothing.
+    if (images != (log->ownLayout() != nullptr))
+        return {};
     QImage alone(log->viewport()->size(), QImage::Format_ARGB32_Premultiplied);
     alone.fill(Qt::transparent);
     log->viewport()->render(&alone);
@@ -205,6 +208,7 @@ void TestChatLogPaint::sameImage() {
     const QVector<QImage> kept = capture(log, true);
     QCOMPARE(log->imagePaints() > before, fromImages);
     const QVector<QImage> stock = capture(log, false);
+    QVERIFY(!first.isEmpty() && !kept.isEmpty() && !stock.isEmpty());
     for (int i = 0; i < stock.size(); ++i) {
         for (const QImage& candidate : {first.at(i), kept.at(i)}) {
             if (candidate != stock.at(i)) {

@@ -8,6 +8,7 @@
 #include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -56,7 +57,38 @@ ChatLogView::ChatLogView(QWidget* parent) : QTextEdit(parent) {
 
 void ChatLogView::setBlockImagesEnabled(bool on) {
     imagesEnabled = on;
+    useOwnLayout(on);
     viewport()->update();
+}
+
+ChatLogLayout* ChatLogView::ownLayout() const {
+    return qobject_cast<ChatLogLayout*>(document()->documentLayout());
+}
+
+void ChatLogView::useOwnLayout(bool own) {
+    QTextDocument* doc = document();
+    if (own == (ownLayout() != nullptr))
+        return;
+    QScrollBar* bar = verticalScrollBar();
+    const int value = bar->value();
+    const bool atEnd = value == bar->maximum();
+    if (own) {
+        auto* layout = new ChatLogLayout(doc);
+        // Queued: the layout finds out in the middle of its own work.
+        connect(
+            layout, &ChatLogLayout::outgrown, this, [this] { useOwnLayout(false); },
+            Qt::QueuedConnection);
+        doc->setDocumentLayout(layout);
+    } else {
+        doc->setDocumentLayout(nullptr); // the document makes a stock one when asked
+    }
+    // The stock layout works in steps after a full change: finished now, and the scroll
+    // range made to fit, so that the view shows what it showed.
+    doc->documentLayout()->documentSize();
+    QResizeEvent same(viewport()->size(), viewport()->size());
+    QCoreApplication::sendEvent(viewport(), &same);
+    bar->setValue(atEnd ? bar->maximum() : value);
+    ++generation;
 }
 
 void ChatLogView::watchDocument() {
@@ -67,6 +99,7 @@ void ChatLogView::watchDocument() {
     watched = document();
     connect(watched, &QTextDocument::contentsChange, this, &ChatLogView::forgetBlocks);
     ++generation;
+    useOwnLayout(imagesEnabled);
 }
 
 void ChatLogView::forgetBlocks(int from, int removed, int added) {
@@ -110,6 +143,9 @@ void ChatLogView::checkSurroundings(int width, QImage::Format format) {
 }
 
 void ChatLogView::paintEvent(QPaintEvent* event) {
+    watchDocument();
+    if (const ChatLogLayout* layout = ownLayout(); layout && !layout->fits())
+        useOwnLayout(false);
     if (!imagesEnabled || !paintFromImages(event))
         QTextEdit::paintEvent(event);
     else
@@ -126,7 +162,8 @@ bool ChatLogView::paintFromImages(QPaintEvent* event) {
         (textInteractionFlags() & (Qt::TextEditable | Qt::TextSelectableByKeyboard)) ||
         (!placeholderText().isEmpty() && doc->isEmpty()) || layoutDirection() != Qt::LeftToRight ||
         horizontalScrollBar()->value() != 0 || doc->pageSize().width() <= 0 ||
-        qstrcmp(docLayout->metaObject()->className(), "QTextDocumentLayout") != 0 ||
+        (qstrcmp(docLayout->metaObject()->className(), "QTextDocumentLayout") != 0 &&
+         !qobject_cast<ChatLogLayout*>(docLayout)) ||
         viewport()->devicePixelRatioF() != 1)
         return false;
     QTextFrame* root = doc->rootFrame();
