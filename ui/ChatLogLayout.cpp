@@ -11,6 +11,7 @@
 #include <QTextLayout>
 #include <QtMath>
 
+#include <algorithm>
 #include <climits>
 
 namespace {
@@ -111,7 +112,7 @@ ChatLogLayout::Frame ChatLogLayout::measureFrame() const {
     return f;
 }
 
-ChatLogLayout::Extent ChatLogLayout::layoutBlock(const QTextBlock& block, int y, const Frame& f) {
+void ChatLogLayout::layoutBlock(const QTextBlock& block, int y, const Frame& f, Row* row) {
     ++laidOut;
     const QTextDocument* doc = document();
     QTextLayout* layout = block.layout();
@@ -146,8 +147,6 @@ ChatLogLayout::Extent ChatLogLayout::layoutBlock(const QTextBlock& block, int y,
     const int width = f.left + f.contentsWidth - rightMargin - left;
     const int top = y;
     int bottom = 0;
-    Extent extent;
-    extent.length = block.length();
 
     layout->beginLayout();
     for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
@@ -181,91 +180,116 @@ ChatLogLayout::Extent ChatLogLayout::layoutBlock(const QTextBlock& block, int y,
         line.setPosition(QPointF(real(left - f.left), real(y - top - adjustment)));
         bottom = y + lineBottom;
         y += lineHeight;
-        extent.width = qMax(extent.width, fix(line.x() + line.naturalTextWidth()) + rightMargin);
+        row->width = qMax(row->width, fix(line.x() + line.naturalTextWidth()) + rightMargin);
     }
     layout->endLayout();
-    extent.advance = qMax(y, bottom) - top;
-    return extent;
+    row->advance = qMax(y, bottom) - top;
 }
 
 void ChatLogLayout::documentChanged(int from, int charsRemoved, int charsAdded) {
     Q_UNUSED(charsRemoved)
     QTextDocument* doc = document();
-    // The blocks the change touched lose their lines, as they do with the stock layout.
-    QTextBlock block = doc->findBlock(from);
-    QTextBlock end = doc->findBlock(qMax(0, from + charsAdded - 1));
-    if (end.isValid())
-        end = end.next();
-    for (; block.isValid() && block != end; block = block.next())
-        block.clearLayout();
-    if (doc->pageSize().isNull())
+    if (doc->pageSize().isNull()) {
+        // Nothing is laid out without a page: the lines the change touched go, as with the
+        // stock layout, and everything is laid out once there is a page.
+        QTextBlock block = doc->findBlock(from);
+        QTextBlock end = doc->findBlock(qMax(0, from + charsAdded - 1));
+        if (end.isValid())
+            end = end.next();
+        for (; block.isValid() && block != end; block = block.next())
+            block.clearLayout();
+        rows.clear();
         return;
+    }
     if (!frameFits())
         giveUp();
 
     const Frame f = measureFrame();
-    const bool full = !laidOutOnce || f.top != frame.top || f.bottom != frame.bottom ||
+    const int count = doc->blockCount();
+    // The blocks the change reaches, as the stock layout counts them: from the one holding
+    // `from` to the one holding its end; the old blocks they replace are as many fewer as
+    // the document has blocks fewer, the rest of the document is the same blocks as before.
+    QTextBlock firstBlock = doc->findBlock(from);
+    if (!firstBlock.isValid())
+        firstBlock = doc->lastBlock();
+    QTextBlock lastBlock = doc->findBlock(from + charsAdded);
+    if (!lastBlock.isValid())
+        lastBlock = doc->lastBlock();
+    const int first = firstBlock.blockNumber();
+    const int last = lastBlock.blockNumber();
+    const int oldLast = last - (count - rows.size());
+    const bool full = rows.isEmpty() || f.top != frame.top || f.bottom != frame.bottom ||
                       f.left != frame.left || f.right != frame.right ||
-                      f.contentsWidth != frame.contentsWidth;
+                      f.contentsWidth != frame.contentsWidth || first > oldLast ||
+                      oldLast >= rows.size();
     frame = f;
-    laidOutOnce = true;
-    const int layoutTo = from + charsAdded;
 
-    // Laid out again: the blocks in the change; the others only move. Heights and widths are
-    // whole fixed-point steps, so a moved block lands where laying it out again would put it.
-    int y = f.top;
-    int widest = 0;
-    int blocks = 0;
-    qreal changedTop = -1;
-    for (block = doc->begin(); block.isValid(); block = block.next()) {
-        ++blocks;
+    QVector<Row> fresh;
+    fresh.reserve(full ? count : last - first + 1);
+    int y = full ? f.top : rows.at(first).top;
+    qreal changedTop = full ? 0 : real(y);
+    QTextBlock block = full ? doc->begin() : firstBlock;
+    const int stop = full ? count - 1 : last;
+    for (int n = full ? 0 : first; n <= stop; ++n, block = block.next()) {
         QTextLayout* layout = block.layout();
-        const int position = block.position();
-        const int length = block.length();
-        auto known = extents.find(layout);
-        const qreal oldTop = layout->position().y();
-        if (full || (position + length > from && position <= layoutTo) || known == extents.end() ||
-            known->length != length || layout->lineCount() == 0) {
-            if (!blockFits(block))
-                giveUp();
-            if (!block.isVisible())
+        Row row{layout, y, 0, 0, block.length(), block.blockFormatIndex(), block.charFormatIndex()};
+        // A block that lost what came before it and nothing of its own (the oldest lines
+        // trimmed off the top) keeps its lines: the stock layout would break it the same way.
+        if (!full && charsAdded == 0 && n == first && block.position() == from) {
+            const Row& old = rows.at(oldLast);
+            if (old.layout == layout && old.length == row.length &&
+                old.blockFormat == row.blockFormat && old.charFormat == row.charFormat &&
+                layout->lineCount() > 0) {
+                row.advance = old.advance;
+                row.width = old.width;
+                layout->setPosition(QPointF(real(f.left), real(y)));
+                fresh.append(row);
+                y += row.advance;
                 continue;
-            known = extents.insert(layout, layoutBlock(block, y, f));
-            if (changedTop < 0)
-                changedTop = qMin(oldTop, real(y));
-        } else if (oldTop != real(y) || layout->position().x() != real(f.left)) {
-            layout->setPosition(QPointF(real(f.left), real(y)));
-            if (changedTop < 0)
-                changedTop = qMin(oldTop, real(y));
+            }
         }
-        y += known->advance;
-        widest = qMax(widest, known->width);
+        block.clearLayout();
+        if (!blockFits(block))
+            giveUp();
+        if (block.isVisible())
+            layoutBlock(block, y, f, &row);
+        fresh.append(row);
+        y += row.advance;
     }
-    // Entries of blocks that went: dropped now and then, not on every edit.
-    if (extents.size() > 2 * blocks + 16) {
-        QHash<const QTextLayout*, Extent> kept;
-        for (block = doc->begin(); block.isValid(); block = block.next())
-            if (extents.contains(block.layout()))
-                kept.insert(block.layout(), extents.value(block.layout()));
-        extents.swap(kept);
+    if (full) {
+        rows.swap(fresh);
+    } else {
+        const int shift = y - (oldLast + 1 < rows.size() ? rows.at(oldLast + 1).top : y);
+        rows.erase(rows.begin() + first, rows.begin() + oldLast + 1);
+        rows.insert(first, fresh.size(), Row());
+        std::copy(fresh.cbegin(), fresh.cend(), rows.begin() + first);
+        // The blocks after the change move as a whole, by whole fixed-point steps.
+        if (shift != 0) {
+            block = lastBlock.next();
+            for (int n = last + 1; n < rows.size(); ++n, block = block.next()) {
+                rows[n].top += shift;
+                block.layout()->setPosition(QPointF(real(f.left), real(rows.at(n).top)));
+            }
+        }
+        y = rows.isEmpty() ? f.top : rows.constLast().top + rows.constLast().advance;
     }
+    int widest = 0;
+    for (const Row& row : qAsConst(rows))
+        widest = qMax(widest, row.width);
 
-    const int marginWidth = f.left + f.right;
     const int actualWidth = qMax(f.contentsWidth, widest);
-    const QSizeF newSize(real(actualWidth + marginWidth), real(y + f.bottom));
+    const QSizeF newSize(real(actualWidth + f.left + f.right), real(y + f.bottom));
     if (newSize != size) {
         size = newSize;
         emit documentSizeChanged(size);
     }
-    // Everything from the first block that changed or moved down may look different.
-    if (changedTop < 0)
-        changedTop = real(y);
+    // Everything from the first block that changed may look different.
     emit update(QRectF(0, changedTop, qreal(INT_MAX), qreal(INT_MAX)));
 }
 
 void ChatLogLayout::draw(QPainter* painter, const PaintContext& context) {
     const QTextDocument* doc = document();
-    if (!laidOutOnce)
+    if (rows.isEmpty())
         return;
     // The clip the lines are culled with: the frame between its side margins.
     const QRectF frameClip(real(frame.leftMargin), 0,

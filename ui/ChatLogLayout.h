@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QAbstractTextDocumentLayout>
-#include <QHash>
 #include <QSizeF>
+#include <QVector>
 
 class QTextBlock;
 class QTextLayout;
@@ -46,11 +46,15 @@ protected:
     void documentChanged(int from, int charsRemoved, int charsAdded) override;
 
 private:
-    // What a block adds to the flow, in 26.6 fixed point, kept from its layout.
-    struct Extent {
+    // One block as laid out, in block order; lengths in 26.6 fixed point.
+    struct Row {
+        const QTextLayout* layout = nullptr;
+        int top = 0;     // its layout's position
         int advance = 0; // from its top to the next block's
         int width = 0;   // the widest line's right end, its right margin included
-        int length = 0;  // the block's length when laid out
+        int length = 0;  // what it was laid out from
+        int blockFormat = -1;
+        int charFormat = -1;
     };
     struct Frame {
         int top = 0, bottom = 0, left = 0, right = 0; // margins plus border and padding
@@ -61,15 +65,14 @@ private:
     bool frameFits();
     bool blockFits(const QTextBlock& block) const;
     Frame measureFrame() const;
-    Extent layoutBlock(const QTextBlock& block, int y, const Frame& frame);
+    void layoutBlock(const QTextBlock& block, int y, const Frame& frame, Row* row);
     void giveUp();
     qreal scaleToDevice(qreal value) const;
 
-    QHash<const QTextLayout*, Extent> extents;
+    QVector<Row> rows;
     Frame frame;
     QSizeF size;
     int cursor = 1;
     int laidOut = 0;
     bool fitting = true;
-    bool laidOutOnce = false;
 };
