@@ -225,6 +225,8 @@ void ChatLogLayout::documentChanged(int from, int charsRemoved, int charsAdded) 
     frame = f;
 
     QVector<Row> fresh;
+    bool keptFirst = false;
+    int movedBy = 0; // pixels
     fresh.reserve(full ? count : last - first + 1);
     int y = full ? f.top : rows.at(first).top;
     qreal changedTop = full ? 0 : real(y);
@@ -245,6 +247,7 @@ void ChatLogLayout::documentChanged(int from, int charsRemoved, int charsAdded) 
                 layout->setPosition(QPointF(real(f.left), real(y)));
                 fresh.append(row);
                 y += row.advance;
+                keptFirst = true;
                 continue;
             }
         }
@@ -260,6 +263,13 @@ void ChatLogLayout::documentChanged(int from, int charsRemoved, int charsAdded) 
         rows.swap(fresh);
     } else {
         const int shift = y - (oldLast + 1 < rows.size() ? rows.at(oldLast + 1).top : y);
+        // Only moved, all of it: the oldest lines removed from the top, the block now first
+        // kept its lines, and every block moved up as far as it did.
+        if (keptFirst && first == 0 && fresh.size() == 1) {
+            const int moved = rows.at(oldLast).top - fresh.constFirst().top;
+            if (moved > 0 && moved % 64 == 0)
+                movedBy = moved / 64;
+        }
         rows.erase(rows.begin() + first, rows.begin() + oldLast + 1);
         rows.insert(first, fresh.size(), Row());
         std::copy(fresh.cbegin(), fresh.cend(), rows.begin() + first);
@@ -279,12 +289,14 @@ void ChatLogLayout::documentChanged(int from, int charsRemoved, int charsAdded) 
 
     const int actualWidth = qMax(f.contentsWidth, widest);
     const QSizeF newSize(real(actualWidth + f.left + f.right), real(y + f.bottom));
+    // Everything from the first block that changed may look different.
+    const bool followed = movedBy != 0 && onMove && onMove(movedBy);
     if (newSize != size) {
         size = newSize;
         emit documentSizeChanged(size);
     }
-    // Everything from the first block that changed may look different.
-    emit update(QRectF(0, changedTop, qreal(INT_MAX), qreal(INT_MAX)));
+    if (!followed)
+        emit update(QRectF(0, changedTop, qreal(INT_MAX), qreal(INT_MAX)));
 }
 
 void ChatLogLayout::draw(QPainter* painter, const PaintContext& context) {

@@ -4,6 +4,8 @@
 #include <QSizeF>
 #include <QVector>
 
+#include <functional>
+
 class QTextBlock;
 class QTextLayout;
 
@@ -39,6 +41,11 @@ public:
     // Blocks broken into lines since the start (for tests and benchmarks).
     int blocksLaidOut() const { return laidOut; }
 
+    // Called when an edit only moved every block up by the same whole number of pixels (the
+    // oldest lines trimmed off the top): true when the view followed them, so that nothing
+    // needs drawing again; else everything is reported for update as usual.
+    void setMoveHandler(std::function<bool(int)> handler) { onMove = std::move(handler); }
+
 signals:
     void outgrown();
 
@@ -70,6 +77,7 @@ private:
     qreal scaleToDevice(qreal value) const;
 
     QVector<Row> rows;
+    std::function<bool(int)> onMove;
     Frame frame;
     QSizeF size;
     int cursor = 1;

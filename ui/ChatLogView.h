@@ -35,6 +35,10 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     bool paintFromImages(QPaintEvent* event);
@@ -44,8 +48,22 @@ private:
     void checkSurroundings(int width, QImage::Format format);
     // Puts our layout on the document, or the stock one back, keeping the view where it was.
     void useOwnLayout(bool own);
+    // The view follows the blocks when all of them moved up by `pixels`: what it shows stays
+    // where it is on screen, so nothing is drawn again.
+    bool followMove(int pixels);
+    // The viewport paints a styled background of its own. When it covers every pixel with one
+    // opaque colour, whatever is beneath never shows: the viewport is then marked opaque, so
+    // that scrolling copies pixels and the widgets beneath are not painted first, and paints
+    // that background itself, exactly as it would have been painted for it.
+    void checkBackdrop();
+    void quietScrollBars();
+    void drawBackdrop(QPainter* painter, const QRegion& region) const;
 
     bool imagesEnabled = true;
+    bool following = false;
+    bool backdropChecked = false;
+    bool scrollBarsQuiet = false;
+    QRgb backdrop = 0; // what the text edit paints beneath the viewport, when it covers it
     int paintsFromImages = 0;
     int generation = 0;
     QPointer<QTextDocument> watched;
