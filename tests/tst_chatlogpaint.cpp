@@ -17,6 +17,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextList>
 
 #include <memory>
 
@@ -90,9 +91,10 @@ struct Scenario {
     Records records;
     int lineHeight = 1;
     bool bold = false;
-    int width = 0;              // the window resized to this width after the records; 0 keeps it
-    int scrolledBack = 0;       // pixels scrolled up from the newest line afterwards
-    bool select = false;        // a selection made in the log afterwards
+    int width = 0;        // the window resized to this width after the records; 0 keeps it
+    int scrolledBack = 0; // pixels scrolled up from the newest line afterwards
+    bool select = false;  // a selection made in the log afterwards
+    bool list = false;    // a list item added afterwards: not ours to lay out, the stock layout
     QString family = QString(); // chosen in the settings panel first; empty keeps the default
     int size = 0;               // the same for the size; 0 keeps it
     // Then written one at a time, each painted before the next as the window shows them
@@ -126,6 +128,7 @@ private:
     // The window and the log alone, grabbed with the images on or off.
     QVector<QImage> capture(ChatLogView* log, bool images);
 
+    bool stockExpected = false; // the log holds what only the stock layout lays out
     QTemporaryDir workDir;
     platform::HeadlessPlatform desktop;
     std::unique_ptr<CChatDialog> dialog;
@@ -176,12 +179,12 @@ void TestChatLogPaint::write(const Records& records, bool oneByOne) {
 
 QVector<QImage> TestChatLogPaint::capture(ChatLogView* log, bool images) {
     log->setBlockImagesEnabled(images);
-    // Ours against the stock layout and painting, or the comparison proves nothing.
-    if (images != (log->ownLayout() != nullptr))
-        return {};
     QImage alone(log->viewport()->size(), QImage::Format_ARGB32_Premultiplied);
     alone.fill(Qt::transparent);
     log->viewport()->render(&alone);
+    // Ours against the stock layout and painting, or the comparison proves nothing.
+    if ((images && !stockExpected) != (log->ownLayout() != nullptr))
+        return {};
     return {dialog->grab().toImage(), alone};
 }
 
@@ -206,30 +209,37 @@ void TestChatLogPaint::sameImage_data() {
     QTest::newRow("a selection made in the log")
         << Scenario{coloured(40), 1, false, 0, 0, true} << false;
 
+    QTest::newRow("a list item: the stock layout takes over")
+        << Scenario{coloured(40), 1, false, 0, 0, false, true} << true;
     QTest::newRow("every family in the panel, size 10")
-        << Scenario{coloured(20) + cjk(5), 1, false, 0, 0, false, kEveryFamily, 10} << true;
+        << Scenario{coloured(20) + cjk(5), 1, false, 0, 0, false, false, kEveryFamily, 10} << true;
     QTest::newRow("size 11, line height 2")
-        << Scenario{coloured(30), 2, false, 0, 0, false, QString(), 11} << true;
+        << Scenario{coloured(30), 2, false, 0, 0, false, false, QString(), 11} << true;
     QTest::newRow("size 16, bold, CJK, line height 7")
-        << Scenario{cjk(30), 7, true, 0, 0, false, QString(), 16} << true;
+        << Scenario{cjk(30), 7, true, 0, 0, false, false, QString(), 16} << true;
     QTest::newRow("size 22, wrapping, line height 10")
-        << Scenario{wrapping(30), 10, false, 0, 0, false, QString(), 22} << true;
+        << Scenario{wrapping(30), 10, false, 0, 0, false, false, QString(), 22} << true;
     QTest::newRow("line heights 1 to 10 in turn, size 14")
-        << Scenario{coloured(40), kEveryLineHeight, false, 0, 0, false, QString(), 14} << true;
+        << Scenario{coloured(40), kEveryLineHeight, false, 0, 0, false, false, QString(), 14}
+        << true;
     QTest::newRow("on screen: a line a frame past the cap")
-        << Scenario{coloured(95), 1, false, 0, 0, false, QString(), 0, coloured(12) + cjk(4)}
+        << Scenario{coloured(95), 1, false, 0, 0, false, false, QString(), 0, coloured(12) + cjk(4)}
         << true;
     QTest::newRow("on screen: wrapping, size 18, line height 4, past the cap")
-        << Scenario{wrapping(98), 4, false, 0, 0, false, QString(), 18, wrapping(10)} << true;
+        << Scenario{wrapping(98), 4, false, 0, 0, false, false, QString(), 18, wrapping(10)}
+        << true;
     QTest::newRow("on screen: scrolled back while lines come")
-        << Scenario{coloured(60), 3, false, 0, 40, false, QString(), 0, coloured(10)} << true;
+        << Scenario{coloured(60), 3, false, 0, 40, false, false, QString(), 0, coloured(10)}
+        << true;
     QTest::newRow("on screen: narrower, bold, size 12, past the cap")
-        << Scenario{cjk(100), 2, true, 180, 0, false, QString(), 12, cjk(8) + wrapping(4)} << true;
+        << Scenario{cjk(100), 2, true, 180, 0, false, false, QString(), 12, cjk(8) + wrapping(4)}
+        << true;
 }
 
 void TestChatLogPaint::sameImage() {
     QFETCH(Scenario, scenario);
     QFETCH(bool, fromImages);
+    stockExpected = scenario.list;
 
     auto* log = qobject_cast<ChatLogView*>(child<QTextEdit>("chatLog"));
     QVERIFY(log);
@@ -273,6 +283,12 @@ void TestChatLogPaint::sameImage() {
         cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
         cursor.movePosition(QTextCursor::NextWord, QTextCursor::KeepAnchor);
         log->setTextCursor(cursor);
+    }
+    if (scenario.list) {
+        QTextCursor cursor(log->document());
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertList(QTextListFormat::ListDisc);
+        cursor.insertText(QStringLiteral("item"));
     }
     if (!scenario.streamed.isEmpty()) {
         QTest::qWait(20);
