@@ -298,7 +298,9 @@ void ChatLogView::paintEvent(QPaintEvent* event) {
     if (!backdropChecked)
         checkBackdrop();
     watchDocument();
-    if (const ChatLogLayout* layout = ownLayout(); layout && !layout->fits())
+    // Columns of a fixed width are the stock layout's own setting, which ours does not know.
+    if (const ChatLogLayout* layout = ownLayout();
+        layout && (!layout->fits() || lineWrapMode() == FixedColumnWidth))
         useOwnLayout(false);
     if (!imagesEnabled || !paintFromImages(event))
         QTextEdit::paintEvent(event);
