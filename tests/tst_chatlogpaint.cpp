@@ -10,12 +10,14 @@
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextList>
 
 #include <memory>
 
@@ -80,6 +82,11 @@ Records stacked(int count) {
     return records;
 }
 
+// Line heights 1 to 10 in turn, a few records each (the cycle of a scenario's line height).
+constexpr int kEveryLineHeight = -1;
+// Every family the settings panel offers, in turn.
+const QString kEveryFamily = QStringLiteral("*");
+
 struct Scenario {
     Records records;
     int lineHeight = 1;
@@ -87,6 +94,12 @@ struct Scenario {
     int width = 0;        // the window resized to this width after the records; 0 keeps it
     int scrolledBack = 0; // pixels scrolled up from the newest line afterwards
     bool select = false;  // a selection made in the log afterwards
+    bool list = false;    // a list item added afterwards: not ours to lay out, the stock layout
+    QString family = QString(); // chosen in the settings panel first; empty keeps the default
+    int size = 0;               // the same for the size; 0 keeps it
+    // Then written one at a time, each painted before the next as the window shows them
+    // (scrolled by copying what is on screen): compared on screen, not redrawn.
+    Records streamed = Records();
 };
 
 } // namespace
@@ -109,9 +122,13 @@ private:
         return windowtests::namedChild<T>(dialog.get(), name);
     }
     void setLineHeight(int value);
+    void applySettings(const QString& family, int size, int lineHeight);
+    void write(const Records& records, bool oneByOne);
+    void compare(ChatLogView* log, bool fromImages, bool onScreen);
     // The window and the log alone, grabbed with the images on or off.
     QVector<QImage> capture(ChatLogView* log, bool images);
 
+    bool stockExpected = false; // the log holds what only the stock layout lays out
     QTemporaryDir workDir;
     platform::HeadlessPlatform desktop;
     std::unique_ptr<CChatDialog> dialog;
@@ -136,9 +153,28 @@ void TestChatLogPaint::cleanup() {
 }
 
 void TestChatLogPaint::setLineHeight(int value) {
+    applySettings(QString(), 0, value);
+}
+
+void TestChatLogPaint::applySettings(const QString& family, int size, int lineHeight) {
     child<QPushButton>("settingButton")->click();
-    child<QComboBox>("lineHeightCombo")->setCurrentText(QString::number(value));
+    if (!family.isEmpty())
+        child<QComboBox>("fontFamilyCombo")->setCurrentText(family);
+    if (size)
+        child<QComboBox>("fontSizeCombo")->setCurrentText(QString::number(size));
+    if (lineHeight > 0)
+        child<QComboBox>("lineHeightCombo")->setCurrentText(QString::number(lineHeight));
     child<QPushButton>("settingOkButton")->click();
+}
+
+void TestChatLogPaint::write(const Records& records, bool oneByOne) {
+    for (const MsgsInfo& record : records) {
+        QMetaObject::invokeMethod(dialog.get(), "ReceiveMessage", Qt::QueuedConnection,
+                                  Q_ARG(MsgsInfo, record), Q_ARG(int, 0));
+        if (oneByOne)
+            QTest::qWait(20); // a frame: written, then painted
+    }
+    QTest::qWait(20);
 }
 
 QVector<QImage> TestChatLogPaint::capture(ChatLogView* log, bool images) {
@@ -146,6 +182,9 @@ QVector<QImage> TestChatLogPaint::capture(ChatLogView* log, bool images) {
     QImage alone(log->viewport()->size(), QImage::Format_ARGB32_Premultiplied);
     alone.fill(Qt::transparent);
     log->viewport()->render(&alone);
+    // Ours against the stock layout and painting, or the comparison proves nothing.
+    if ((images && !stockExpected) != (log->ownLayout() != nullptr))
+        return {};
     return {dialog->grab().toImage(), alone};
 }
 
@@ -169,21 +208,68 @@ void TestChatLogPaint::sameImage_data() {
     QTest::newRow("ink crossing into neighbouring lines") << Scenario{stacked(12), 1} << false;
     QTest::newRow("a selection made in the log")
         << Scenario{coloured(40), 1, false, 0, 0, true} << false;
+
+    QTest::newRow("a list item: the stock layout takes over")
+        << Scenario{coloured(40), 1, false, 0, 0, false, true} << true;
+    QTest::newRow("every family in the panel, size 10")
+        << Scenario{coloured(20) + cjk(5), 1, false, 0, 0, false, false, kEveryFamily, 10} << true;
+    QTest::newRow("size 11, line height 2")
+        << Scenario{coloured(30), 2, false, 0, 0, false, false, QString(), 11} << true;
+    QTest::newRow("size 16, bold, CJK, line height 7")
+        << Scenario{cjk(30), 7, true, 0, 0, false, false, QString(), 16} << true;
+    QTest::newRow("size 22, wrapping, line height 10")
+        << Scenario{wrapping(30), 10, false, 0, 0, false, false, QString(), 22} << true;
+    QTest::newRow("line heights 1 to 10 in turn, size 14")
+        << Scenario{coloured(40), kEveryLineHeight, false, 0, 0, false, false, QString(), 14}
+        << true;
+    QTest::newRow("on screen: a line a frame past the cap")
+        << Scenario{coloured(95), 1, false, 0, 0, false, false, QString(), 0, coloured(12) + cjk(4)}
+        << true;
+    QTest::newRow("on screen: wrapping, size 18, line height 4, past the cap")
+        << Scenario{wrapping(98), 4, false, 0, 0, false, false, QString(), 18, wrapping(10)}
+        << true;
+    QTest::newRow("on screen: scrolled back while lines come")
+        << Scenario{coloured(60), 3, false, 0, 40, false, false, QString(), 0, coloured(10)}
+        << true;
+    QTest::newRow("on screen: narrower, bold, size 12, past the cap")
+        << Scenario{cjk(100), 2, true, 180, 0, false, false, QString(), 12, cjk(8) + wrapping(4)}
+        << true;
 }
 
 void TestChatLogPaint::sameImage() {
     QFETCH(Scenario, scenario);
     QFETCH(bool, fromImages);
+    stockExpected = scenario.list;
 
     auto* log = qobject_cast<ChatLogView*>(child<QTextEdit>("chatLog"));
     QVERIFY(log);
     if (scenario.bold)
         child<QPushButton>("boldButton")->click();
-    if (scenario.lineHeight != 1)
-        setLineHeight(scenario.lineHeight);
-    for (const MsgsInfo& record : scenario.records)
-        QMetaObject::invokeMethod(dialog.get(), "ReceiveMessage", Q_ARG(MsgsInfo, record),
-                                  Q_ARG(int, 0));
+    QStringList families{scenario.family};
+    if (scenario.family == kEveryFamily) {
+        auto* combo = child<QComboBox>("fontFamilyCombo");
+        families.clear();
+        for (int i = 0; i < combo->count(); ++i)
+            families << combo->itemText(i);
+        QVERIFY(!families.isEmpty());
+    }
+    for (const QString& family : qAsConst(families)) {
+        applySettings(family, scenario.size,
+                      scenario.lineHeight == kEveryLineHeight ? 1 : scenario.lineHeight);
+        if (scenario.lineHeight == kEveryLineHeight) {
+            for (int height = 1; height <= 10; ++height) {
+                setLineHeight(height);
+                write(scenario.records.mid(height * 3, 3), false);
+            }
+        } else {
+            write(scenario.records, false);
+        }
+        if (families.size() > 1) {
+            compare(log, fromImages, false);
+            if (QTest::currentTestFailed())
+                QFAIL(qPrintable(QStringLiteral("with the family %1").arg(family)));
+        }
+    }
     if (scenario.width)
         dialog->resize(scenario.width, dialog->height());
     QCoreApplication::processEvents();
@@ -198,13 +284,46 @@ void TestChatLogPaint::sameImage() {
         cursor.movePosition(QTextCursor::NextWord, QTextCursor::KeepAnchor);
         log->setTextCursor(cursor);
     }
+    if (scenario.list) {
+        QTextCursor cursor(log->document());
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertList(QTextListFormat::ListDisc);
+        cursor.insertText(QStringLiteral("item"));
+    }
+    if (!scenario.streamed.isEmpty()) {
+        QTest::qWait(20);
+        QVERIFY(log->ownLayout());
+        const int laidOut = log->ownLayout()->blocksLaidOut();
+        write(scenario.streamed, true);
+        // Each line breaks two blocks into lines (the one written and the empty one after
+        // it), whatever the length of the log: the others only move.
+        QVERIFY(log->ownLayout()->blocksLaidOut() - laidOut <= 2 * scenario.streamed.size());
+    }
+    compare(log, fromImages, !scenario.streamed.isEmpty());
+}
 
-    // Twice with images: drawn, then served from what was kept.
+// The window (and the log alone) as painted with our layout and images, against the stock
+// layout and painting; `onScreen` compares what the window's backing store holds after the
+// paints that were made, instead of a fresh drawing.
+void TestChatLogPaint::compare(ChatLogView* log, bool fromImages, bool onScreen) {
+    QVector<QImage> first;
+    QVector<QImage> kept;
     const int before = log->imagePaints();
-    const QVector<QImage> first = capture(log, true);
-    const QVector<QImage> kept = capture(log, true);
-    QCOMPARE(log->imagePaints() > before, fromImages);
-    const QVector<QImage> stock = capture(log, false);
+    if (onScreen) {
+        const QImage shown = dialog->screen()->grabWindow(dialog->winId()).toImage();
+        first = {shown.convertToFormat(QImage::Format_RGB32)};
+        kept = first;
+    } else {
+        // Twice with images: drawn, then served from what was kept.
+        first = capture(log, true);
+        kept = capture(log, true);
+        QCOMPARE(log->imagePaints() > before, fromImages);
+    }
+    QVector<QImage> stock = capture(log, false);
+    QVERIFY(!first.isEmpty() && !kept.isEmpty() && !stock.isEmpty());
+    if (onScreen)
+        stock = {stock.constFirst().convertToFormat(QImage::Format_RGB32)};
+    log->setBlockImagesEnabled(true);
     for (int i = 0; i < stock.size(); ++i) {
         for (const QImage& candidate : {first.at(i), kept.at(i)}) {
             if (candidate != stock.at(i)) {

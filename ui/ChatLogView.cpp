@@ -8,8 +8,11 @@
 #include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOption>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFrame>
@@ -56,7 +59,157 @@ ChatLogView::ChatLogView(QWidget* parent) : QTextEdit(parent) {
 
 void ChatLogView::setBlockImagesEnabled(bool on) {
     imagesEnabled = on;
+    useOwnLayout(on);
+    checkBackdrop();
     viewport()->update();
+}
+
+ChatLogLayout* ChatLogView::ownLayout() const {
+    return qobject_cast<ChatLogLayout*>(document()->documentLayout());
+}
+
+void ChatLogView::useOwnLayout(bool own) {
+    QTextDocument* doc = document();
+    if (own == (ownLayout() != nullptr))
+        return;
+    QScrollBar* bar = verticalScrollBar();
+    const int value = bar->value();
+    const bool atEnd = value == bar->maximum();
+    if (own) {
+        auto* layout = new ChatLogLayout(doc);
+        layout->setMoveHandler([this](int pixels) { return followMove(pixels); });
+        // Queued: the layout finds out in the middle of its own work.
+        connect(
+            layout, &ChatLogLayout::outgrown, this, [this] { useOwnLayout(false); },
+            Qt::QueuedConnection);
+        doc->setDocumentLayout(layout);
+    } else {
+        doc->setDocumentLayout(nullptr); // the document makes a stock one when asked
+    }
+    // The stock layout works in steps after a full change: finished now, and the scroll
+    // range made to fit, so that the view shows what it showed.
+    doc->documentLayout()->documentSize();
+    QResizeEvent same(viewport()->size(), viewport()->size());
+    QCoreApplication::sendEvent(viewport(), &same);
+    bar->setValue(atEnd ? bar->maximum() : value);
+    ++generation;
+}
+
+bool ChatLogView::followMove(int pixels) {
+    QScrollBar* bar = verticalScrollBar();
+    if (bar->value() < pixels || bar->minimum() != 0)
+        return false; // some of what went was in view
+    following = true;
+    bar->setValue(bar->value() - pixels);
+    following = false;
+    return true;
+}
+
+void ChatLogView::scrollContentsBy(int dx, int dy) {
+    // When following moved blocks the pixels on screen are already right.
+    if (!following)
+        QTextEdit::scrollContentsBy(dx, dy);
+}
+
+void ChatLogView::resizeEvent(QResizeEvent* event) {
+    QTextEdit::resizeEvent(event);
+    checkBackdrop();
+}
+
+void ChatLogView::drawBackdrop(QPainter* painter, const QRegion& region) const {
+    QWidget* port = viewport();
+    QStyleOption option;
+    option.initFrom(port);
+    painter->save();
+    painter->setClipRegion(region);
+    port->style()->drawPrimitive(QStyle::PE_Widget, &option, painter, port);
+    painter->restore();
+}
+
+namespace {
+
+// What `widget` alone paints over `area` (in its own coordinates), on a backdrop of `under`.
+QImage paintedAlone(QWidget* widget, const QRect& area, uint under) {
+    QImage scratch(area.size(), QImage::Format_ARGB32_Premultiplied);
+    scratch.fill(under);
+    widget->render(&scratch, QPoint(), QRegion(area),
+                   widget->isWindow() ? QWidget::DrawWindowBackground : QWidget::RenderFlags());
+    return scratch;
+}
+
+// Whether a sibling painted before `widget` can show in `area` (in the parent's coordinates).
+bool coveredFromBelow(const QWidget* widget, const QRect& area) {
+    const QWidget* parent = widget->parentWidget();
+    for (const QObject* object : parent->children()) {
+        if (object == widget)
+            return false;
+        const auto* sibling = qobject_cast<const QWidget*>(object);
+        if (sibling && !sibling->isWindow() && sibling->isVisible() &&
+            sibling->geometry().intersects(area))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void ChatLogView::checkBackdrop() {
+    backdropChecked = true;
+    QWidget* port = viewport();
+    bool covers = imagesEnabled && !port->autoFillBackground() && !port->size().isEmpty() &&
+                  port->devicePixelRatioF() == 1 && port->isVisible();
+    // Up from the viewport, each widget beneath it painted alone over two different
+    // backgrounds: one that leaves both as they were paints nothing there; the first that
+    // turns both into the same single opaque colour hides everything further down.
+    uint colour = 0;
+    bool found = false;
+    for (QWidget* widget = port; covers && !found && !widget->isWindow();) {
+        QWidget* parent = widget->parentWidget();
+        const QRect area(port->mapTo(parent, QPoint()), port->size());
+        if (coveredFromBelow(widget, area)) {
+            covers = false;
+            break;
+        }
+        const QImage clear = paintedAlone(parent, area, 0u);
+        const QImage magenta = paintedAlone(parent, area, 0xffff00ffu);
+        const uint pixel = *reinterpret_cast<const uint*>(clear.constScanLine(0));
+        if (uniformPixels(clear, clear.rect(), 0u) &&
+            uniformPixels(magenta, magenta.rect(), 0xffff00ffu)) {
+            widget = parent; // nothing painted here
+        } else if (qAlpha(pixel) == 255 && uniformPixels(clear, clear.rect(), pixel) &&
+                   uniformPixels(magenta, magenta.rect(), pixel)) {
+            colour = pixel;
+            found = true;
+        } else {
+            covers = false;
+        }
+    }
+    covers = covers && found;
+    // The viewport's own styled background goes over that colour, and must leave one colour.
+    if (covers) {
+        QImage scratch(port->size(), QImage::Format_ARGB32_Premultiplied);
+        scratch.fill(colour);
+        {
+            QPainter painter(&scratch);
+            drawBackdrop(&painter, QRegion(scratch.rect()));
+        }
+        covers = uniformPixels(scratch, scratch.rect(), colour);
+    }
+    backdrop = colour;
+    if (covers != port->testAttribute(Qt::WA_OpaquePaintEvent)) {
+        port->setAttribute(Qt::WA_OpaquePaintEvent, covers);
+        port->update();
+    }
+}
+
+void ChatLogView::showEvent(QShowEvent* event) {
+    QTextEdit::showEvent(event);
+    checkBackdrop();
+}
+
+void ChatLogView::moveEvent(QMoveEvent* event) {
+    QTextEdit::moveEvent(event);
+    checkBackdrop();
 }
 
 void ChatLogView::watchDocument() {
@@ -67,6 +220,7 @@ void ChatLogView::watchDocument() {
     watched = document();
     connect(watched, &QTextDocument::contentsChange, this, &ChatLogView::forgetBlocks);
     ++generation;
+    useOwnLayout(imagesEnabled);
 }
 
 void ChatLogView::forgetBlocks(int from, int removed, int added) {
@@ -88,11 +242,14 @@ void ChatLogView::changeEvent(QEvent* event) {
     case QEvent::StyleChange:
     case QEvent::LayoutDirectionChange:
         ++generation;
+        backdropChecked = false;
         break;
     default:
         break;
     }
     QTextEdit::changeEvent(event);
+    if (!backdropChecked)
+        checkBackdrop();
 }
 
 void ChatLogView::checkSurroundings(int width, QImage::Format format) {
@@ -109,7 +266,42 @@ void ChatLogView::checkSurroundings(int width, QImage::Format format) {
     }
 }
 
+void ChatLogView::quietScrollBars() {
+    // Every new line changes the scroll range, and on each change the scroll area lays out
+    // its scroll bars again in a queued call, only to keep them hidden: with both always off
+    // there is nothing to show or hide. (A private slot, reached by name.)
+    const bool off = verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff &&
+                     horizontalScrollBarPolicy() == Qt::ScrollBarAlwaysOff;
+    if (off == scrollBarsQuiet)
+        return;
+    scrollBarsQuiet = off;
+    for (QScrollBar* bar : {verticalScrollBar(), horizontalScrollBar()}) {
+        if (off)
+            disconnect(bar, SIGNAL(rangeChanged(int, int)), this, SLOT(_q_showOrHideScrollBars()));
+        else
+            connect(bar, SIGNAL(rangeChanged(int, int)), this, SLOT(_q_showOrHideScrollBars()),
+                    Qt::QueuedConnection);
+    }
+}
+
 void ChatLogView::paintEvent(QPaintEvent* event) {
+    quietScrollBars();
+    // Marked opaque, nothing was painted beneath: the background is ours to paint.
+    if (viewport()->testAttribute(Qt::WA_OpaquePaintEvent)) {
+        QPainter painter(viewport());
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        for (const QRect& rect : event->region())
+            painter.fillRect(rect, QColor::fromRgba(backdrop));
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        drawBackdrop(&painter, event->region());
+    }
+    if (!backdropChecked)
+        checkBackdrop();
+    watchDocument();
+    // Columns of a fixed width are the stock layout's own setting, which ours does not know.
+    if (const ChatLogLayout* layout = ownLayout();
+        layout && (!layout->fits() || lineWrapMode() == FixedColumnWidth))
+        useOwnLayout(false);
     if (!imagesEnabled || !paintFromImages(event))
         QTextEdit::paintEvent(event);
     else
@@ -126,7 +318,8 @@ bool ChatLogView::paintFromImages(QPaintEvent* event) {
         (textInteractionFlags() & (Qt::TextEditable | Qt::TextSelectableByKeyboard)) ||
         (!placeholderText().isEmpty() && doc->isEmpty()) || layoutDirection() != Qt::LeftToRight ||
         horizontalScrollBar()->value() != 0 || doc->pageSize().width() <= 0 ||
-        qstrcmp(docLayout->metaObject()->className(), "QTextDocumentLayout") != 0 ||
+        (qstrcmp(docLayout->metaObject()->className(), "QTextDocumentLayout") != 0 &&
+         !qobject_cast<ChatLogLayout*>(docLayout)) ||
         viewport()->devicePixelRatioF() != 1)
         return false;
     QTextFrame* root = doc->rootFrame();
