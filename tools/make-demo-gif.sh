@@ -47,17 +47,6 @@ die() {
     exit 1
 }
 
-now_ms() { echo $((${EPOCHREALTIME/./} / 1000)); }
-# Polls COMMAND every 50 ms for up to SECONDS.
-poll() {
-    local deadline=$(($(now_ms) + $1 * 1000))
-    shift
-    until "$@"; do
-        (($(now_ms) < deadline)) || return 1
-        sleep 0.05
-    done
-}
-
 # A new user's first start: no settings of its own, the pictures beside it.
 export XDG_RUNTIME_DIR="$scratch/runtime" XDG_CONFIG_HOME="$scratch/config"
 export XDG_CACHE_HOME="$scratch/cache" XDG_DATA_HOME="$scratch/data"
@@ -75,7 +64,7 @@ xs_start || die "$XS_ERROR"
 
 "$sim" --port 0 --seed 7 --rate 2 --next 1 >"$scratch/sim.log" 2>&1 &
 pids+=($!)
-poll 10 grep -q '^listening' "$scratch/sim.log" || die "the simulator did not start"
+xs_poll 10 grep -q '^listening' "$scratch/sim.log" || die "the simulator did not start"
 address=$(sed -n 's/^listening \([0-9.:]*\).*/\1/p' "$scratch/sim.log")
 export KIBCHAT_ROOMINFO_URL="http://$address" KIBCHAT_CHAT_URL="http://$address"
 export KIBCHAT_DOWNLOAD_HOST="$address"
@@ -86,7 +75,7 @@ xdotool mousemove 20 20
 app_pid=$!
 pids+=("$app_pid")
 win_shown() { xdotool search --onlyvisible --pid "$app_pid" --classname '^kibchat$' 2>/dev/null | grep -q .; }
-poll 15 win_shown || die "the overlay showed no window"
+xs_poll 15 win_shown || die "the overlay showed no window"
 win=$(xdotool search --onlyvisible --pid "$app_pid" --classname '^kibchat$' | head -n1)
 info=$(xwininfo -id "$win")
 wx=$(awk -F: '/Absolute upper-left X/ {gsub(/ /, "", $2); print $2}' <<<"$info")
@@ -114,7 +103,7 @@ colour_count() {
 frames="$scratch/frames"
 mkdir -p "$frames"
 n=0
-last_ms=$(now_ms)
+last_ms=$(xs_now_ms)
 delays=()
 shot() {
     n=$((n + 1))
@@ -123,11 +112,11 @@ shot() {
 # Records frames for MS milliseconds, one about every 200 ms, each shown as long as it was on
 # screen.
 record() {
-    local end=$(($(now_ms) + $1)) t
-    while (($(now_ms) < end)); do
+    local end=$(($(xs_now_ms) + $1)) t
+    while (($(xs_now_ms) < end)); do
         shot
         sleep 0.15
-        t=$(now_ms)
+        t=$(xs_now_ms)
         delays+=($(((t - last_ms + 5) / 10)))
         last_ms=$t
     done
@@ -135,7 +124,7 @@ record() {
 
 # Locked: chat and gift lines arrive. Waits for the first gift (gold) before recording.
 gold_shown() { (($(colour_count 255,215,0 0 22 "$ww" "$((wh - 22))" || echo 0) >= 3)); }
-poll 20 gold_shown || die "no gift line reached the screen"
+xs_poll 20 gold_shown || die "no gift line reached the screen"
 record 3500
 
 # F10 unlocks: the lock button's icon and text change.
@@ -143,13 +132,13 @@ lock_look() { grab $((ww - 84)) 6 60 14 && convert "$scratch/probe.png" -format 
 lock_before=$(lock_look)
 xdotool key F10
 lock_changed() { [[ "$(lock_look)" != "$lock_before" ]]; }
-poll 5 lock_changed || die "F10 did not change the lock button"
+xs_poll 5 lock_changed || die "F10 did not change the lock button"
 record 1200
 
 # The pointer over the title bar's caption: the hover strip shows (its + icon lights up).
 xdotool mousemove $((wx + 38)) $((wy + 11))
 strip_shown() { (($(level 22 25 14 14 || echo 0) > 120)); }
-poll 5 strip_shown || die "the hover strip did not show"
+xs_poll 5 strip_shown || die "the hover strip did not show"
 record 1500
 
 # The strip's gear button opens the settings panel (its light grey background).
@@ -157,7 +146,7 @@ xdotool mousemove $((wx + 120)) $((wy + 32))
 record 600
 xdotool click 1
 panel_shown() { (($(colour_count 230,231,232 25 60 220 120 || echo 0) > 5000)); }
-poll 5 panel_shown || die "the settings panel did not open"
+xs_poll 5 panel_shown || die "the settings panel did not open"
 record 2500
 
 # Real-time playback, then a pause on the last frame before it loops.

@@ -8,6 +8,7 @@
 #   xs_start || { echo "$XS_ERROR" >&2; exit 1; }
 #   ...
 #   xs_stop            # also run by the EXIT trap; safe to call twice
+#   xs_poll SECONDS COMMAND...   # waits for COMMAND to succeed (xs_now_ms: the clock, in ms)
 #
 # Settings, read by xs_start:
 #   XS_WM       openbox (default), kwin_x11, xfwm4, metacity, fluxbox, icewm, or none
@@ -34,17 +35,17 @@ _XS_OWN_DIR=""
 _XS_DISPLAY_BEFORE=""
 _XS_HAD_DISPLAY=no
 
-_xs_now_ms() {
+xs_now_ms() {
     local now=${EPOCHREALTIME/./}
     echo $((10#$now / 1000))
 }
 
-# Polls COMMAND every 50 ms for up to SECONDS; 1 on timeout.
-_xs_poll() {
-    local deadline=$(($(_xs_now_ms) + $1 * 1000))
+# Polls COMMAND every 50 ms for up to SECONDS; 1 on timeout. Also for the sourcing scripts.
+xs_poll() {
+    local deadline=$(($(xs_now_ms) + $1 * 1000))
     shift
     until "$@"; do
-        (($(_xs_now_ms) < deadline)) || return 1
+        (($(xs_now_ms) < deadline)) || return 1
         sleep 0.05
     done
 }
@@ -62,9 +63,9 @@ _xs_stop_pid() {
     [[ -n "$pid" ]] || return 0
     if _xs_alive "$pid"; then
         kill -TERM "$pid" 2>/dev/null || true
-        if ! _xs_poll 2 _xs_gone "$pid"; then
+        if ! xs_poll 2 _xs_gone "$pid"; then
             kill -KILL "$pid" 2>/dev/null || true
-            _xs_poll 2 _xs_gone "$pid" || true
+            xs_poll 2 _xs_gone "$pid" || true
         fi
     fi
     # The braces keep the shell's note of how it ended out of the output.
@@ -125,7 +126,7 @@ _xs_start_wm() {
         dbus-daemon --session --nofork --print-address=3 3>"$XS_LOG_DIR/dbus-address" \
             >"$XS_LOG_DIR/dbus.log" 2>&1 &
         XS_DBUS_PID=$!
-        _xs_poll 10 grep -q . "$XS_LOG_DIR/dbus-address" || {
+        xs_poll 10 grep -q . "$XS_LOG_DIR/dbus-address" || {
             _xs_fail "the session bus gave no address"
             return 1
         }
@@ -146,7 +147,7 @@ _xs_start_wm() {
     icewm) _xs_spawn wm env HOME="$home" icewm ;;
     esac
     XS_WM_PID=$!
-    _xs_poll 15 _xs_wm_ready || {
+    xs_poll 15 _xs_wm_ready || {
         _xs_fail "$XS_WM did not take $DISPLAY (alive: $(_xs_alive "$XS_WM_PID" && echo yes || echo no))"
         return 1
     }
@@ -195,14 +196,14 @@ xs_start() {
     "$XS_XVFB" -displayfd 3 -screen 0 "$XS_SCREEN" -noreset -nolisten tcp \
         3>"$XS_LOG_DIR/displayfd" >"$XS_LOG_DIR/xvfb.log" 2>&1 &
     XS_XVFB_PID=$!
-    _xs_poll 10 grep -q '^[0-9][0-9]*$' "$XS_LOG_DIR/displayfd" || {
+    xs_poll 10 grep -q '^[0-9][0-9]*$' "$XS_LOG_DIR/displayfd" || {
         _xs_fail "Xvfb did not report a display number (alive: $(_xs_alive "$XS_XVFB_PID" && echo yes || echo no))"
         return 1
     }
     DISPLAY=":$(head -n1 "$XS_LOG_DIR/displayfd")"
     export DISPLAY
     if [[ "$XS_WM" != none ]]; then
-        _xs_poll 10 _xs_display_ready || {
+        xs_poll 10 _xs_display_ready || {
             _xs_fail "Xvfb on $DISPLAY does not answer"
             return 1
         }
