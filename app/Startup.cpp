@@ -24,6 +24,15 @@ protected:
 
 } // namespace
 
+void enableHighDpiScaling() {
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    // 125 % and 150 % stay themselves instead of rounding to 1x and 2x.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+        Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+    // Icons then take their @2x pictures on scaled screens instead of blowing up the 1x ones.
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+}
+
 void prepareApplication(QApplication& app) {
     app.setQuitOnLastWindowClosed(false);
     // Nothing here draws with OpenGL. Without this, every top-level widget asks for a surface

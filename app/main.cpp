@@ -11,6 +11,7 @@ int main(int argc, char* argv[]) {
     if (!platform::acquireInstanceGuard(kInstanceGuardName))
         return 1;
 
+    enableHighDpiScaling();
     QApplication app(argc, argv);
     prepareApplication(app);
     platform::quitOnTerminationRequest(app);

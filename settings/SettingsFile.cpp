@@ -27,6 +27,16 @@ void overrideFrom(const QProcessEnvironment& env, const char* name, QString& val
         value = set;
 }
 
+void writeWindowPlace(QSettings& settings, const WindowPlace& place) {
+    settings.setValue(QStringLiteral("Window/x"), place.topLeft.x());
+    settings.setValue(QStringLiteral("Window/y"), place.topLeft.y());
+    settings.setValue(QStringLiteral("Window/screen"), place.screen);
+    settings.setValue(QStringLiteral("Window/screenX"), place.screenGeometry.x());
+    settings.setValue(QStringLiteral("Window/screenY"), place.screenGeometry.y());
+    settings.setValue(QStringLiteral("Window/screenWidth"), place.screenGeometry.width());
+    settings.setValue(QStringLiteral("Window/screenHeight"), place.screenGeometry.height());
+}
+
 } // namespace
 
 bool settingsTextToBool(const QString& text) {
@@ -51,7 +61,26 @@ DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& 
     return s;
 }
 
-void saveDisplaySettings(const QString& path, const DisplaySettings& s) {
+WindowPlace loadWindowPlace(const QString& path) {
+    WindowPlace place;
+    if (!QFile::exists(path))
+        return place;
+    QSettings settings(path, QSettings::IniFormat);
+    bool hasX = false;
+    bool hasY = false;
+    const int x = settings.value(QStringLiteral("Window/x")).toString().toInt(&hasX);
+    const int y = settings.value(QStringLiteral("Window/y")).toString().toInt(&hasY);
+    // A place half written or hand-edited into text is no place: the default one serves.
+    place.saved = hasX && hasY;
+    place.topLeft = QPoint(x, y);
+    place.screen = readString(settings, "Window/screen", QString());
+    place.screenGeometry = QRect(
+        readInt(settings, "Window/screenX", 0), readInt(settings, "Window/screenY", 0),
+        readInt(settings, "Window/screenWidth", 0), readInt(settings, "Window/screenHeight", 0));
+    return place;
+}
+
+void saveDisplaySettings(const QString& path, const DisplaySettings& s, const WindowPlace& place) {
     QSettings settings(path, QSettings::IniFormat);
     settings.setValue(QStringLiteral("Config/roomName"), s.roomName);
     settings.setValue(QStringLiteral("Config/bBold"), s.bold);
@@ -61,6 +90,8 @@ void saveDisplaySettings(const QString& path, const DisplaySettings& s) {
     settings.setValue(QStringLiteral("Config/lineHeight"), s.lineHeight);
     settings.setValue(QStringLiteral("Config/appWidth"), s.width);
     settings.setValue(QStringLiteral("Config/appHeight"), s.height);
+    if (place.saved)
+        writeWindowPlace(settings, place);
     settings.sync();
 }
 

@@ -1,8 +1,8 @@
 #include "ui/ChatDialog.h"
 
-#include "settings/SettingsFile.h"
 #include "client/GetChatMessageThread.h"
 #include "platform/Platform.h"
+#include "settings/SettingsFile.h"
 #include "ui/ChatLogView.h"
 #include "ui/HotKeyHook.h"
 #include "ui/KibLineEdit.h"
@@ -58,11 +58,8 @@ CChatDialog::CChatDialog(int defaultOpacityLevel)
     fontSize = stored.fontSize;
     lineHeight = stored.lineHeight;
     services = loadServiceEndpoints(settingsPath, QProcessEnvironment::systemEnvironment());
-    QSize startSize(stored.width, stored.height);
-
-    const QSize screen = desktop.primaryScreenSize();
-    startSize = geometry::validatedStartSize(startSize, screen);
-    setGeometry(geometry::startGeometry(startSize, screen));
+    setGeometry(geometry::placeAtStart(QSize(stored.width, stored.height),
+                                       loadWindowPlace(settingsPath), connectedScreens()));
     setContentsMargins(0, 0, 0, 0);
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     // Shown and re-raised above a game: it must never steal the keyboard.
@@ -130,7 +127,7 @@ CChatDialog::~CChatDialog() {
     current.lineHeight = lineHeight;
     current.width = width();
     current.height = height();
-    saveDisplaySettings(QLatin1String(kSettingsFileName), current);
+    saveDisplaySettings(QLatin1String(kSettingsFileName), current, currentPlace());
 }
 
 void CChatDialog::startWorker() {
@@ -295,4 +292,5 @@ void CChatDialog::wireWidgets() {
 
 void CChatDialog::TopTimerOut() {
     platform::current().raiseTopmost(this);
+    keepOnScreens();
 }

@@ -68,6 +68,9 @@ private:
     void stepOpacity(int delta);
     void UpdateResizeCursor(int x, int y);
     void ResizeToMouse(int mx, int my);
+    static geometry::Screens connectedScreens();
+    WindowPlace currentPlace() const;
+    void keepOnScreens();
 
     bool mousePressed = false;
     QPoint pressOffset{0, 0};
