@@ -68,6 +68,12 @@ void setCurrentForTesting(Platform* platform);
 // Safe to call before any Qt object exists.
 bool acquireInstanceGuard(const char* name);
 
+// Whether the desktop asks for its screens to be scaled, so that Qt's own scaling should follow
+// it. On X11 only Xft.dpi asks (what desktops write for their scaling setting): the X server's
+// own DPI comes from the monitor's reported size, or is a fixed 100 in Xvfb, and is no scale
+// anyone chose. Safe to call before any Qt object exists.
+bool desktopSetsScale();
+
 // Makes the desktop's requests to end the process (on Linux SIGTERM, SIGINT and SIGHUP, as
 // at logout) end the event loop the normal way, so that shutdown runs in full.
 void quitOnTerminationRequest(QCoreApplication& app);

@@ -73,6 +73,11 @@ public:
 
 } // namespace
 
+// Windows display scaling is always a choice of the user's.
+bool desktopSetsScale() {
+    return true;
+}
+
 std::unique_ptr<Platform> createNativePlatform() {
     // Offscreen and other plugins have no native windows: they get the headless backend.
     if (QGuiApplication::platformName() != QLatin1String("windows"))
