@@ -52,7 +52,7 @@ public:
 
     virtual void setCursor(QWidget* window, SystemCursor cursor) = 0;
 
-    // Size of the primary screen in pixels.
+    // Size of the primary screen in device-independent pixels, as Qt reports it.
     virtual QSize primaryScreenSize();
 };
 

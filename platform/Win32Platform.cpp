@@ -65,10 +65,6 @@ public:
         Q_UNUSED(window) // the system cursor belongs to the thread, not to one window
         win32::setCursor(toWin32(cursor));
     }
-
-    QSize primaryScreenSize() override {
-        return QSize(win32::primaryScreenWidth(), win32::primaryScreenHeight());
-    }
 };
 
 } // namespace

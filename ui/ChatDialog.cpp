@@ -188,8 +188,8 @@ void CChatDialog::buildWidgetTree() {
     lockButton->setStyleSheet(styles::lockButton());
     lockButton->setIcon(QIcon(QLatin1String(kLockedIcon)));
     lockButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    lockButton->setText(QStringLiteral("F10解锁"));
     lockButton->setMinimumWidth(60);
+    lockButton->setText(QStringLiteral("F10解锁"));
     // As wide as its pictures. Left at the default 16 by 16, a scaled screen stretches the
     // @2x picture to 16 and the label loses those pixels; the height stays, and at 100 %
     // nothing moves, since the room left for the picture follows the 12-pixel picture itself.

@@ -37,6 +37,9 @@ QSize validatedStartSize(QSize stored, QSize screen);
 // and 100 below its top. All sizes and places are in device-independent pixels, so the window
 // keeps this place, scaled, on a high-DPI screen.
 QRect startGeometry(QSize size, const QRect& screen);
+inline QRect startGeometry(QSize size, QSize screen) {
+    return startGeometry(size, QRect(QPoint(0, 0), screen));
+}
 
 // One connected screen in device-independent pixels.
 struct ScreenArea {
