@@ -4,7 +4,8 @@
 # leave config.ini in its working directory with exactly the [Config] keys roomName, bBold,
 # Alpha, fontFamily, fontSize, lineHeight, appWidth=350 and appHeight=260, and the place in
 # [Window] (x, y, screen). Started again in that directory it opens at 350x260 where it was
-# closed. Started once more on an 800x600 screen, where that place lies mostly off the screen,
+# closed; pushed mostly off the screen, it comes back to its default place (screen width - 350 -
+# 50, 100) within 2 s. Started once more on an 800x600 screen, where that place lies mostly off the screen,
 # it opens at the default place (800 - 350 - 50, 100).
 # Usage: size_saved.sh APP PROBE IMAGES_DIR ARTEFACTS_DIR
 
@@ -88,6 +89,15 @@ d_wait_geometry "$OVERLAY" "$OX" "$OY" "$WANT_W" "$WANT_H" ||
 h_wait_overlay_painted
 h_screenshot size_saved-restarted "$OX" "$OY" "$OW" "$OH" || fail "screenshot failed"
 h_log "restarted at $GX,$GY ${GW}x${GH}"
+
+# Pushed mostly beyond the right edge while it runs: back at the default place within 2 s
+# (the top timer's tick), with a second of slack.
+xdotool windowmove "$OVERLAY" "$((H_SCREEN_W - 60))" "$OY" || fail "xdotool windowmove failed"
+want_x=$((H_SCREEN_W - WANT_W - 50))
+d_wait_geometry "$OVERLAY" "$want_x" 100 "$WANT_W" "$WANT_H" 3 ||
+    fail "pushed off the screen, the overlay stayed at $GX,$GY ${GW}x${GH}; expected" \
+        "$want_x,100 within 3 s"
+h_log "pushed off the screen, back at $GX,$GY"
 
 # Once more on a smaller screen: that place would lie mostly beyond its right edge.
 h_stop "$APP_PID"
