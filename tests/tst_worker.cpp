@@ -147,6 +147,8 @@ private slots:
     void lookupOutageOneRequestPerFailure();
     void pollOutageOneRequestPerFailure();
     void roomChangeDuringOutageKeepsOneChain();
+    void lateReplyForEarlierRoomDropped_data();
+    void lateReplyForEarlierRoomDropped();
     void roomNameEncodedInUrl_data();
     void roomNameEncodedInUrl();
     void hugeNextIsClamped();
@@ -543,6 +545,59 @@ void TestWorker::roomChangeDuringOutageKeepsOneChain() {
     }
     QCOMPARE(joins, 1);
     QCOMPARE(lookups, 2); // the lookup that got through, and the count refresh after the catalogue
+}
+
+void TestWorker::lateReplyForEarlierRoomDropped_data() {
+    QTest::addColumn<QByteArray>("held"); // the first room's request answered late
+    QTest::newRow("lookup") << kLookup;
+    QTest::newRow("join") << kJoin;
+    // Answered while the second room is still joining, when the loop has not started yet.
+    QTest::newRow("catalogue") << kItems;
+}
+
+// The room "first" (id 7, group "old", 5 online) and "second" (id 8, group "new", 9
+// online); one of the first room's replies comes 1.5 s late, after the room has changed.
+void TestWorker::lateReplyForEarlierRoomDropped() {
+    QFETCH(QByteArray, held);
+    constexpr int kHeldMs = 1500;
+    const std::function<Reply(int)> items = Script{}.items;
+    server->setHandler([this, held, items](const QByteArray& target) {
+        const bool first = target.contains("domain=first") || target.contains("roomId=7") ||
+                           (target.startsWith(kItems) && served[kItems] == 0);
+        Reply reply = Reply::json(pollBody(1, 1));
+        if (target.startsWith(kLookup))
+            reply = Reply::json(first ? R"({"BaseRoomInfo":{"Id":7},"OnlineCount":5})"
+                                      : R"({"BaseRoomInfo":{"Id":8},"OnlineCount":9})");
+        else if (target.startsWith(kJoin))
+            reply = Reply::json(first ? R"({"group":"old"})" : R"({"group":"new"})");
+        else if (target.startsWith(kItems))
+            reply = items(served[kItems]++);
+        if (first && target.startsWith(held))
+            reply.delayMs = kHeldMs;
+        else if (!first && held == kItems && target.startsWith(kJoin))
+            reply.delayMs = kHeldMs + 500;
+        return reply;
+    });
+    startWorker(QStringLiteral("first"));
+    QTRY_VERIFY(server->countTo(held) >= 1);
+    const qint64 heldAt = server->requestsTo(held).first().atMs;
+    changeRoom(QStringLiteral("second"));
+    QTRY_VERIFY_WITH_TIMEOUT(server->countTo("/chatroom/msgs/new/") >= 1, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(server->elapsedMs() > heldAt + kHeldMs + 1500, 6000);
+
+    QCOMPARE(server->countTo("/chatroom/joinroom?roomId=8"), 1);
+    int afterChange = 0;
+    for (const auto& r : server->requests) {
+        if (r.atMs <= heldAt)
+            continue;
+        ++afterChange;
+        QVERIFY2(!r.target.contains("roomId=7") && !r.target.contains("domain=first") &&
+                     !r.target.startsWith("/chatroom/msgs/old/"),
+                 r.target.constData());
+    }
+    QVERIFY(afterChange >= 4); // the second room's chain was seen
+    QVERIFY(!recorder->counts.isEmpty());
+    QCOMPARE(recorder->counts.last().first, 9);
 }
 
 void TestWorker::roomNameEncodedInUrl_data() {
