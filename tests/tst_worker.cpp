@@ -35,6 +35,12 @@ const QByteArray kPoll = "/chatroom/msgs/";
 constexpr int kIdleMs = 600;
 constexpr int kTotalMs = 1500;
 
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kThreadSanitizer = true;
+#else
+constexpr bool kThreadSanitizer = false;
+#endif
+
 QByteArray json(const QJsonValue& value) {
     return value.isArray() ? QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact)
                            : QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
@@ -182,10 +188,12 @@ void TestWorker::init() {
 
 void TestWorker::cleanup() {
     if (thread) {
+        // The worker goes on its own thread as that ends, as the window has it: a thread
+        // sanitizer cannot see that QThread::wait() orders a deletion made here after it.
+        worker->deleteLater();
         CGetChatMessageThread::interruptWaits(thread);
         thread->quit();
         QVERIFY(thread->wait(5000));
-        delete worker;
         delete thread;
         worker = nullptr;
         thread = nullptr;
@@ -429,6 +437,10 @@ void TestWorker::pacing() {
     for (int i = 0; i < count; ++i)
         QCOMPARE(recorder->messages.at(i).content, QString::number(i)); // in order
 
+    // ThreadSanitizer slows the hand-over of thousands of records several times over: there
+    // the order is checked, the timing in the other builds.
+    if (kThreadSanitizer)
+        return;
     const QVector<qint64>& t = recorder->messageTimes;
     if (gapMs == 0) {
         QVERIFY2(t.last() - t.first() < 500, qPrintable(QString::number(t.last() - t.first())));

@@ -111,6 +111,10 @@ CChatDialog::~CChatDialog() {
         keyboardHook = nullptr;
     }
     if (workerThread) {
+        // Cut from this window first: the worker, ending later on its own thread, then has
+        // nothing left to look up in it.
+        disconnect(worker, nullptr, this, nullptr);
+        disconnect(this, nullptr, worker, nullptr);
         // A pause or pacing wait may be under way: ask it to end early, and give the thread a
         // moment so it does not outlive the application object.
         CGetChatMessageThread::interruptWaits(workerThread);
