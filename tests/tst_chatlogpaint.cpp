@@ -102,6 +102,7 @@ struct Scenario {
     // Then written one at a time, each painted before the next as the window shows them
     // (scrolled by copying what is on screen): compared on screen, not redrawn.
     Records streamed = Records();
+    QByteArray config = QByteArray(); // a config.ini the window is built from again first
 };
 
 } // namespace
@@ -235,6 +236,22 @@ void TestChatLogPaint::sameImage_data() {
     QTest::newRow("on screen: scrolled back while lines come")
         << Scenario{coloured(60), 3, false, 0, 40, false, false, QString(), 0, coloured(10)}
         << true;
+    // A block far taller than the screen, scrolled into view, is not kept as an image but
+    // painted the usual way (the empty line after it fills the view at the end).
+    QTest::newRow("size 200 from the file: a line too tall to keep")
+        << Scenario{coloured(3) +
+                        Records{chat("tall", QStringLiteral("很长的消息").repeated(60), 15)},
+                    1,
+                    false,
+                    0,
+                    600,
+                    false,
+                    false,
+                    QString(),
+                    0,
+                    Records(),
+                    "[Config]\nfontSize=200\n"}
+        << false;
     QTest::newRow("on screen: narrower, bold, size 12, past the cap")
         << Scenario{cjk(100), 2, true, 180, 0, false, false, QString(), 12, cjk(8) + wrapping(4)}
         << true;
@@ -244,6 +261,15 @@ void TestChatLogPaint::sameImage() {
     QFETCH(Scenario, scenario);
     QFETCH(bool, fromImages);
     stockExpected = scenario.list;
+    if (!scenario.config.isEmpty()) {
+        dialog.reset();
+        QFile file(QStringLiteral("config.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(scenario.config) > 0);
+        file.close();
+        dialog = std::make_unique<CChatDialog>(6);
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    }
 
     auto* log = qobject_cast<ChatLogView*>(child<QTextEdit>("chatLog"));
     QVERIFY(log);
@@ -258,8 +284,10 @@ void TestChatLogPaint::sameImage() {
         QVERIFY(!families.isEmpty());
     }
     for (const QString& family : qAsConst(families)) {
-        applySettings(family, scenario.size,
-                      scenario.lineHeight == kEveryLineHeight ? 1 : scenario.lineHeight);
+        // The panel's OK would take its own lists' values over those of the file.
+        if (scenario.config.isEmpty())
+            applySettings(family, scenario.size,
+                          scenario.lineHeight == kEveryLineHeight ? 1 : scenario.lineHeight);
         if (scenario.lineHeight == kEveryLineHeight) {
             for (int height = 1; height <= 10; ++height) {
                 setLineHeight(height);
