@@ -1,8 +1,8 @@
 #include "ui/ChatDialog.h"
 
-#include "settings/SettingsFile.h"
 #include "client/GetChatMessageThread.h"
 #include "platform/Platform.h"
+#include "settings/SettingsFile.h"
 #include "ui/ChatLogView.h"
 #include "ui/HotKeyHook.h"
 #include "ui/KibLineEdit.h"
@@ -111,6 +111,10 @@ CChatDialog::~CChatDialog() {
         keyboardHook = nullptr;
     }
     if (workerThread) {
+        // Cut from this window first: the worker, ending later on its own thread, then has
+        // nothing left to look up in it.
+        disconnect(worker, nullptr, this, nullptr);
+        disconnect(this, nullptr, worker, nullptr);
         // A pause or pacing wait may be under way: ask it to end early, and give the thread a
         // moment so it does not outlive the application object.
         CGetChatMessageThread::interruptWaits(workerThread);
@@ -218,6 +222,12 @@ void CChatDialog::buildWidgetTree() {
     chatLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     chatLog->document()->setUndoRedoEnabled(false);
     chatLog->document()->setMaximumBlockCount(kChatLogMaxBlocks);
+    // Lines read left to right whatever letter they start with: a right-to-left name at the
+    // start of a line does not turn the line round (each service text keeps its own
+    // direction inside its piece).
+    QTextOption lineOption = chatLog->document()->defaultTextOption();
+    lineOption.setTextDirection(Qt::LeftToRight);
+    chatLog->document()->setDefaultTextOption(lineOption);
 
     mainLayout->addWidget(titleBar, 0);
     mainLayout->addWidget(chatLog, 0);
