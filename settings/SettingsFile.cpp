@@ -27,6 +27,9 @@ void overrideFrom(const QProcessEnvironment& env, const char* name, QString& val
         value = set;
 }
 
+// No desktop reaches a million pixels from its origin.
+constexpr int kPlaceBound = 1000000;
+
 void writeWindowPlace(QSettings& settings, const WindowPlace& place) {
     settings.setValue(QStringLiteral("Window/x"), place.topLeft.x());
     settings.setValue(QStringLiteral("Window/y"), place.topLeft.y());
@@ -72,13 +75,18 @@ WindowPlace loadWindowPlace(const QString& path) {
     bool hasY = false;
     const int x = settings.value(QStringLiteral("Window/x")).toString().toInt(&hasX);
     const int y = settings.value(QStringLiteral("Window/y")).toString().toInt(&hasY);
-    // A place half written or hand-edited into text is no place: the default one serves.
-    place.saved = hasX && hasY;
+    // A place half written, hand-edited into text or far beyond any desktop is no place: the
+    // default one serves. The bound also keeps the geometry's sums clear of overflow.
+    const auto plausible = [](int v) { return v > -kPlaceBound && v < kPlaceBound; };
+    place.saved = hasX && hasY && plausible(x) && plausible(y);
     place.topLeft = QPoint(x, y);
     place.screen = readString(settings, "Window/screen", QString());
-    place.screenGeometry = QRect(
+    const QRect screen(
         readInt(settings, "Window/screenX", 0), readInt(settings, "Window/screenY", 0),
         readInt(settings, "Window/screenWidth", 0), readInt(settings, "Window/screenHeight", 0));
+    if (plausible(screen.x()) && plausible(screen.y()) && plausible(screen.width()) &&
+        plausible(screen.height()))
+        place.screenGeometry = screen;
     return place;
 }
 
