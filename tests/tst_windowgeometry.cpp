@@ -135,6 +135,9 @@ void TestWindowGeometry::placeAtStart_data() {
     QTest::newRow("size the second screen takes")
         << "two" << savedAt({2000, 100}, "HDMI-1", hdmi) << QSize(2400, 1300)
         << QRect(2000, 100, 2400, 1300);
+    QTest::newRow("size no screen takes, from a bad file")
+        << "two" << savedAt({100, 100}, "DP-1", dp1) << QSize(2147483647, 2147483647)
+        << QRect(100, 100, 277, 312);
     QTest::newRow("size too large for the screen it lands on")
         << "one" << savedAt({100, 100}, "DP-1", dp1) << QSize(2400, 1300)
         << QRect(100, 100, 277, 312);

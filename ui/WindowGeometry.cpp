@@ -73,9 +73,10 @@ QRect placeAtStart(QSize stored, const WindowPlace& saved, const Screens& screen
     }
     // Which screen it lands on decides the size check; a size no screen accepts is judged at
     // the default size.
-    const QSize probe = stored.width() >= kMinimumWidth && stored.height() >= kMinimumHeight
-                            ? stored
-                            : QSize(kDefaultWidth, kDefaultHeight);
+    QSize largest;
+    for (const ScreenArea& screen : screens)
+        largest = largest.expandedTo(screen.geometry.size());
+    const QSize probe = validatedStartSize(stored, largest);
     if (const ScreenArea* under = screenUnder(QRect(topLeft, probe), screens)) {
         const QRect placed(topLeft, validatedStartSize(stored, under->geometry.size()));
         if (mostlyOnScreens(placed, screens))
