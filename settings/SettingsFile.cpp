@@ -81,12 +81,12 @@ WindowPlace loadWindowPlace(const QString& path) {
     place.saved = hasX && hasY && plausible(x) && plausible(y);
     place.topLeft = QPoint(x, y);
     place.screen = readString(settings, "Window/screen", QString());
-    const QRect screen(
-        readInt(settings, "Window/screenX", 0), readInt(settings, "Window/screenY", 0),
-        readInt(settings, "Window/screenWidth", 0), readInt(settings, "Window/screenHeight", 0));
-    if (plausible(screen.x()) && plausible(screen.y()) && plausible(screen.width()) &&
-        plausible(screen.height()))
-        place.screenGeometry = screen;
+    const int sx = readInt(settings, "Window/screenX", 0);
+    const int sy = readInt(settings, "Window/screenY", 0);
+    const int sw = readInt(settings, "Window/screenWidth", 0);
+    const int sh = readInt(settings, "Window/screenHeight", 0);
+    if (plausible(sx) && plausible(sy) && plausible(sw) && plausible(sh))
+        place.screenGeometry = QRect(sx, sy, sw, sh);
     return place;
 }
 
