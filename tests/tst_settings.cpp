@@ -542,9 +542,8 @@ void TestSettings::windowPlace_data() {
     QTest::newRow("x as text") << "[Window]\nx=left\ny=5\n" << false << QPoint(0, 5) << QRect();
     QTest::newRow("beyond any desktop") << "[Window]\nx=2147483000\ny=5\n"
                                         << false << QPoint(2147483000, 5) << QRect();
-    QTest::newRow("screen beyond any desktop")
-        << "[Window]\nx=1\ny=2\nscreenX=-2147483000\nscreenWidth=1920\nscreenHeight=1080\n"
-        << true << QPoint(1, 2) << QRect();
+    QTest::newRow("screen beyond any desktop") << "[Window]\nx=1\ny=2\nscreenX=-2147483648\n"
+                                               << true << QPoint(1, 2) << QRect();
 }
 
 void TestSettings::windowPlace() {
