@@ -25,7 +25,7 @@ test_packages=(
   adwaita-icon-theme libxdamage-dev libxfixes-dev gifsicle
   kwin-x11 xfwm4 metacity fluxbox icewm dbus
   g++-mingw-w64-x86-64-win32 g++-mingw-w64-x86-64-posix wine64 nsis zip unzip xz-utils
-  libbenchmark-dev valgrind strace python3 iproute2
+  libbenchmark-dev valgrind strace python3 iproute2 ccache
   clang-14 libclang-rt-14-dev llvm-14
 )
 case "${1:-}" in
