@@ -1,5 +1,6 @@
 #pragma once
 
+#include "client/MessageFilter.h"
 #include "client/ServiceEndpoints.h"
 
 #include <QProcessEnvironment>
@@ -25,6 +26,19 @@ DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& 
 
 // Writes all eight keys of "Config"; other keys and sections in the file survive.
 void saveDisplaySettings(const QString& path, const DisplaySettings& settings);
+
+// The streamer's filter choices, in the section "Filter"; a missing file or key means nothing
+// is filtered by it. Words and names typed into the file by hand in UTF-8 are read as such.
+FilterChoices loadFilterChoices(const QString& path);
+void saveFilterChoices(const QString& path, const FilterChoices& choices);
+
+// The overlay's own options in the section "Window", all off by default.
+struct WindowOptions {
+    bool hideFromCapture = false;
+    bool fadeUnderPointer = false;
+};
+WindowOptions loadWindowOptions(const QString& path);
+void saveWindowOptions(const QString& path, const WindowOptions& options);
 
 // The service addresses: the section "Service" of the file, each overridden by its
 // environment variable. The program never writes them.
