@@ -42,6 +42,13 @@ void HeadlessPlatform::setCursor(QWidget* window, SystemCursor cursor) {
     ++cursorCount;
 }
 
+CaptureHiding HeadlessPlatform::hideFromCapture(QWidget* window, bool hide) {
+    captureRequests.append(hide);
+    if (!captureSupported)
+        return Platform::hideFromCapture(window, hide);
+    return hide ? captureResult : CaptureHiding::Off;
+}
+
 void HeadlessPlatform::pressHotKey() {
     if (callback_)
         callback_();

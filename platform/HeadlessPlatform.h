@@ -19,6 +19,8 @@ public:
     HookHandle installHotKeyHook(HotKeyCallback callback) override;
     void removeHotKeyHook(HookHandle hook) override;
     void setCursor(QWidget* window, SystemCursor cursor) override;
+    bool canHideFromCapture() const override { return captureSupported; }
+    CaptureHiding hideFromCapture(QWidget* window, bool hide) override;
 
     // Test controls and records.
     bool failHookInstall = false;
@@ -29,6 +31,9 @@ public:
     int removeCount = 0;
     SystemCursor lastCursor = SystemCursor::Arrow;
     int cursorCount = 0;
+    bool captureSupported = false;
+    CaptureHiding captureResult = CaptureHiding::Hidden; // what a supported request gives
+    QVector<bool> captureRequests;
 
     bool hookInstalled() const { return callback_ != nullptr; }
     // Simulates an F10 key-down on the desktop.

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QComboBox>
+#include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QFontDatabase>
@@ -23,6 +24,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
 #include <memory>
 
@@ -55,6 +57,10 @@ private slots:
     void onlineCount();
     void closeButtonQuits();
     void destructorRemovesHook();
+    void pointerFade_data();
+    void pointerFade();
+    void captureHiding_data();
+    void captureHiding();
 
 private:
     template <typename T> T* child(const char* name) const {
@@ -489,6 +495,77 @@ void TestChatDialog::destructorRemovesHook() {
     QVERIFY(!desktop->hookInstalled());
     QCOMPARE(desktop->removeCount, 1);
     desktop->pressHotKey(); // nothing left to notify: must not crash
+}
+
+void TestChatDialog::pointerFade_data() {
+    QTest::addColumn<bool>("option");
+    QTest::addColumn<bool>("locked");
+    QTest::addColumn<bool>("fades");
+    QTest::newRow("on, locked") << true << true << true;
+    QTest::newRow("on, unlocked") << true << false << false;
+    QTest::newRow("off, locked") << false << true << false;
+}
+
+void TestChatDialog::pointerFade() {
+    QFETCH(bool, option);
+    QFETCH(bool, locked);
+    QFETCH(bool, fades);
+    dialog.reset();
+    QFile file(QStringLiteral("config.ini"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(option ? "[Window]\nfadeUnderPointer=true\n" : "[Window]\n");
+    file.close();
+    dialog = std::make_unique<CChatDialog>(6);
+    if (!locked)
+        desktop->pressHotKey();
+    const int writes = desktop->exStyleWrites.size();
+
+    QCursor::setPos(dialog->frameGeometry().center());
+    if (fades)
+        QTRY_COMPARE_WITH_TIMEOUT(opacityLevel(), 1, 1000);
+    else
+        QTest::qWait(400);
+    QCOMPARE(opacityLevel(), fades ? 1 : 6);
+    QCursor::setPos(dialog->frameGeometry().bottomRight() + QPoint(50, 50));
+    QTRY_COMPARE_WITH_TIMEOUT(opacityLevel(), 6, 1000);
+    // Only the opacity: no style change, no raise beyond the top timer's own.
+    QCOMPARE(desktop->exStyleWrites.size(), writes);
+
+    if (fades) { // unlocked while faded: back at once
+        QCursor::setPos(dialog->frameGeometry().center());
+        QTRY_COMPARE_WITH_TIMEOUT(opacityLevel(), 1, 1000);
+        desktop->pressHotKey();
+        QCOMPARE(opacityLevel(), 6);
+    }
+}
+
+void TestChatDialog::captureHiding_data() {
+    QTest::addColumn<bool>("supported");
+    QTest::addColumn<bool>("chosen");
+    QTest::addColumn<int>("requests");
+    QTest::newRow("chosen, supported") << true << true << 1;
+    QTest::newRow("not chosen: no call") << true << false << 0;
+    QTest::newRow("chosen, unsupported: no call") << false << true << 0;
+}
+
+void TestChatDialog::captureHiding() {
+    QFETCH(bool, supported);
+    QFETCH(bool, chosen);
+    QFETCH(int, requests);
+    dialog.reset();
+    desktop->captureSupported = supported;
+    QFile file(QStringLiteral("config.ini"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(chosen ? "[Window]\nhideFromCapture=true\n" : "[Window]\n");
+    file.close();
+    dialog = std::make_unique<CChatDialog>(6);
+    QCOMPARE(desktop->captureRequests.size(), requests);
+    if (requests == 0)
+        return;
+    // A new native window loses the setting: it is asked for again.
+    dialog->windowHandle()->destroy();
+    dialog->windowHandle()->create();
+    QCOMPARE(desktop->captureRequests, QVector<bool>({true, true}));
 }
 
 QTEST_MAIN(TestChatDialog)

@@ -1,11 +1,13 @@
 #include "ui/ChatDialog.h"
 
-#include "settings/SettingsFile.h"
 #include "client/GetChatMessageThread.h"
 #include "platform/Platform.h"
+#include "settings/SettingsFile.h"
+#include "ui/CaptureHiding.h"
 #include "ui/ChatLogView.h"
 #include "ui/HotKeyHook.h"
 #include "ui/KibLineEdit.h"
+#include "ui/PointerFade.h"
 #include "ui/StyleSheets.h"
 #include "ui/WindowGeometry.h"
 
@@ -58,6 +60,10 @@ CChatDialog::CChatDialog(int defaultOpacityLevel)
     fontSize = stored.fontSize;
     lineHeight = stored.lineHeight;
     services = loadServiceEndpoints(settingsPath, QProcessEnvironment::systemEnvironment());
+    filterChoices = loadFilterChoices(settingsPath);
+    const WindowOptions options = loadWindowOptions(settingsPath);
+    hideFromCapture = options.hideFromCapture;
+    fadeUnderPointer = options.fadeUnderPointer;
     QSize startSize(stored.width, stored.height);
 
     const QSize screen = desktop.primaryScreenSize();
@@ -80,9 +86,15 @@ CChatDialog::CChatDialog(int defaultOpacityLevel)
 
     desktop.raiseTopmost(this);
 
+    captureHiding = new CaptureHidingKeeper(this);
+    if (hideFromCapture && desktop.canHideFromCapture())
+        captureHiding->setHidden(true);
+    pointerFade = new PointerFade(this);
+
     savedExStyle = desktop.windowExStyle(this);
     desktop.setWindowExStyle(this, savedExStyle | platform::kExStyleClickThrough);
     isLocked = true;
+    updatePointerFade();
 
     hookTarget = this;
     if (!keyboardHook)
@@ -131,22 +143,35 @@ CChatDialog::~CChatDialog() {
     current.width = width();
     current.height = height();
     saveDisplaySettings(QLatin1String(kSettingsFileName), current);
+    saveFilterChoices(QLatin1String(kSettingsFileName), filterChoices);
+    saveWindowOptions(QLatin1String(kSettingsFileName),
+                      WindowOptions{hideFromCapture, fadeUnderPointer});
+}
+
+void CChatDialog::updatePointerFade() {
+    pointerFade->setActive(isLocked && fadeUnderPointer &&
+                           platform::current().seesPointerOverOtherWindows());
 }
 
 void CChatDialog::startWorker() {
     worker = new CGetChatMessageThread(roomName, services);
     qRegisterMetaType<MsgsInfo>("MsgsInfo");
+    qRegisterMetaType<FilterChoices>("FilterChoices");
     connect(worker, &CGetChatMessageThread::SendMessageToDisplay, this,
             &CChatDialog::ReceiveMessage, Qt::QueuedConnection);
     connect(worker, &CGetChatMessageThread::SendOnlineCountToDisplay, this,
             &CChatDialog::ReceiveOnlineCount, Qt::QueuedConnection);
     connect(this, &CChatDialog::sigRoomNameChanged, worker, &CGetChatMessageThread::RoomNameChanged,
             Qt::QueuedConnection);
+    connect(this, &CChatDialog::sigFilterChoicesChanged, worker,
+            &CGetChatMessageThread::FilterChoicesChanged, Qt::QueuedConnection);
     workerThread = new QThread;
     connect(workerThread, &QThread::finished, worker, &QObject::deleteLater);
     connect(workerThread, &QThread::started, worker, &CGetChatMessageThread::StartLoop);
     worker->moveToThread(workerThread);
     workerThread->start();
+    // Queued behind the start: the worker has them before its first poll reply.
+    emit sigFilterChoicesChanged(filterChoices);
 }
 
 void CChatDialog::buildWidgetTree() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "client/MessageFilter.h"
 #include "client/MsgsInfo.h"
 #include "client/ServiceEndpoints.h"
 #include "ui/WindowGeometry.h"
@@ -8,9 +9,11 @@
 #include <QString>
 #include <QWidget>
 
+class CaptureHidingKeeper;
 class CGetChatMessageThread;
 class ChatLogWriter;
 class CKibLineEdit;
+class PointerFade;
 class QComboBox;
 class QHBoxLayout;
 class QLabel;
@@ -36,6 +39,7 @@ signals:
     void keyboardDown(KeyboardDownFlag flag);
     void quitApp();
     void sigRoomNameChanged(QString strRoomId);
+    void sigFilterChoicesChanged(FilterChoices choices);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -68,6 +72,7 @@ private:
     void stepOpacity(int delta);
     void UpdateResizeCursor(int x, int y);
     void ResizeToMouse(int mx, int my);
+    void updatePointerFade();
 
     bool mousePressed = false;
     QPoint pressOffset{0, 0};
@@ -111,4 +116,10 @@ private:
     qint32 fontSize = 10;
     qint32 lineHeight = 1;
     ServiceEndpoints services;
+    // What the streamer keeps off the screen, and the overlay's own options.
+    FilterChoices filterChoices;
+    bool hideFromCapture = false;
+    bool fadeUnderPointer = false;
+    CaptureHidingKeeper* captureHiding = nullptr;
+    PointerFade* pointerFade = nullptr;
 };

@@ -33,6 +33,7 @@ void CChatDialog::LockWindow() {
     lockButton->setText(QStringLiteral("F10解锁"));
     platform::current().setWindowExStyle(this, savedExStyle | platform::kExStyleClickThrough);
     isLocked = true;
+    updatePointerFade();
 }
 
 void CChatDialog::UnlockWindow() {
@@ -40,4 +41,5 @@ void CChatDialog::UnlockWindow() {
     lockButton->setText(QStringLiteral("F10锁定"));
     platform::current().setWindowExStyle(this, savedExStyle);
     isLocked = false;
+    updatePointerFade();
 }
