@@ -13,6 +13,7 @@ class CaptureHidingKeeper;
 class CGetChatMessageThread;
 class ChatLogWriter;
 class CKibLineEdit;
+class OverlayOptionsForm;
 class PointerFade;
 class QComboBox;
 class QHBoxLayout;
@@ -73,6 +74,11 @@ private:
     void UpdateResizeCursor(int x, int y);
     void ResizeToMouse(int mx, int my);
     void updatePointerFade();
+    // The filters and overlay options on the settings panel: built onto `page`, filled from
+    // the members, and applied from what the streamer chose.
+    void buildOverlayOptions(QWidget* page);
+    void fillOverlayOptions();
+    void applyOverlayOptions();
 
     bool mousePressed = false;
     QPoint pressOffset{0, 0};
@@ -122,4 +128,5 @@ private:
     bool fadeUnderPointer = false;
     CaptureHidingKeeper* captureHiding = nullptr;
     PointerFade* pointerFade = nullptr;
+    OverlayOptionsForm* overlayOptionsForm = nullptr;
 };

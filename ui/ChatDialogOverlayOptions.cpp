@@ -1,0 +1,45 @@
+#include "ui/ChatDialog.h"
+
+#include "platform/Platform.h"
+#include "ui/CaptureHiding.h"
+#include "ui/OverlayOptionsForm.h"
+
+#include <QVBoxLayout>
+
+void CChatDialog::buildOverlayOptions(QWidget* page) {
+    overlayOptionsForm = new OverlayOptionsForm(page);
+    if (page->layout())
+        page->layout()->addWidget(overlayOptionsForm);
+    else
+        overlayOptionsForm->setGeometry(page->rect());
+    connect(captureHiding, &CaptureHidingKeeper::stateChanged, overlayOptionsForm,
+            &OverlayOptionsForm::showCaptureState);
+}
+
+void CChatDialog::fillOverlayOptions() {
+    platform::Platform& desktop = platform::current();
+    overlayOptionsForm->showCaptureState(desktop.canHideFromCapture()
+                                             ? captureHiding->state()
+                                             : platform::CaptureHiding::Unsupported);
+    overlayOptionsForm->setFadeAvailable(desktop.seesPointerOverOtherWindows());
+    overlayOptionsForm->setValues(filterChoices, hideFromCapture, fadeUnderPointer);
+}
+
+void CChatDialog::applyOverlayOptions() {
+    platform::Platform& desktop = platform::current();
+    const FilterChoices chosen = overlayOptionsForm->filterChoices();
+    if (chosen != filterChoices) {
+        filterChoices = chosen;
+        emit sigFilterChoicesChanged(filterChoices);
+    }
+    // An option this system cannot offer keeps its stored value for the systems that can.
+    const bool capture = overlayOptionsForm->hideFromCapture();
+    if (desktop.canHideFromCapture() && capture != hideFromCapture) {
+        hideFromCapture = capture;
+        captureHiding->setHidden(capture);
+    }
+    if (desktop.seesPointerOverOtherWindows()) {
+        fadeUnderPointer = overlayOptionsForm->fadeUnderPointer();
+        updatePointerFade();
+    }
+}
