@@ -1,8 +1,8 @@
 #include "ui/ChatDialog.h"
 
-#include "settings/SettingsFile.h"
 #include "client/GetChatMessageThread.h"
 #include "platform/Platform.h"
+#include "settings/SettingsFile.h"
 #include "ui/ChatLogView.h"
 #include "ui/HotKeyHook.h"
 #include "ui/KibLineEdit.h"
@@ -80,13 +80,12 @@ CChatDialog::CChatDialog(int defaultOpacityLevel)
 
     desktop.raiseTopmost(this);
 
-    savedExStyle = desktop.windowExStyle(this);
-    desktop.setWindowExStyle(this, savedExStyle | platform::kExStyleClickThrough);
+    desktop.setClickThrough(this, true);
     isLocked = true;
 
     hookTarget = this;
     if (!keyboardHook)
-        keyboardHook = desktop.installHotKeyHook(&forwardHotKeyToTarget);
+        keyboardHook = desktop.watchKeyChord(platform::KeyChord(), &forwardHotKeyToTarget);
     // Without the hot key a locked window could never be unlocked, nor closed.
     if (!keyboardHook)
         UnlockWindow();
@@ -107,7 +106,7 @@ CChatDialog::~CChatDialog() {
     disconnect(roomNameEdit, nullptr, this, nullptr);
     hookTarget = nullptr;
     if (keyboardHook) {
-        platform::current().removeHotKeyHook(keyboardHook);
+        platform::current().unwatchKeyChord(keyboardHook);
         keyboardHook = nullptr;
     }
     if (workerThread) {
