@@ -69,10 +69,7 @@ private:
     QString lockText() const { return child<QToolButton>("lockButton")->text(); }
     // Qt keeps the opacity in 8 bits: compare in tenths.
     int opacityLevel() const { return qRound(dialog->windowOpacity() * 10); }
-    bool clickThrough() const {
-        return !desktop->exStyleWrites.isEmpty() &&
-               platform::isClickThrough(desktop->exStyleWrites.last());
-    }
+    bool clickThrough() const { return desktop->clickThrough(dialog.get()); }
 
     QTemporaryDir workDir; // the window reads and writes its settings in the working directory
     std::unique_ptr<platform::HeadlessPlatform> desktop;
@@ -241,10 +238,10 @@ void TestChatDialog::constructedState() {
     QCOMPARE(dialog->styleSheet(), styles::window());
     QCOMPARE(opacityLevel(), 6);
 
-    // Raised (and so shown) once before being locked, then locked with the style read once.
+    // Raised (and so shown) once before being locked.
     QVERIFY(dialog->isVisible());
     QCOMPARE(desktop->raiseCount, 1);
-    QCOMPARE(desktop->exStyleWrites, QVector<qint32>{desktop->initialExStyle | 0x80020});
+    QCOMPARE(desktop->clickThroughWrites, QVector<bool>{true});
     QCOMPARE(lockText(), QStringLiteral("F10解锁"));
     QCOMPARE(desktop->installCount, 1);
 
@@ -272,14 +269,12 @@ void TestChatDialog::constructedState() {
 
 void TestChatDialog::hookFailureStartsUnlocked() {
     dialog.reset();
-    desktop->exStyleWrites.clear();
+    desktop->clickThroughWrites.clear();
     desktop->failHookInstall = true;
     dialog = std::make_unique<CChatDialog>(6);
 
     // Locked first, then released: with no hot key the window must stay reachable.
-    QCOMPARE(desktop->exStyleWrites.size(), 2);
-    QVERIFY(platform::isClickThrough(desktop->exStyleWrites.first()));
-    QCOMPARE(desktop->exStyleWrites.last(), desktop->initialExStyle);
+    QCOMPARE(desktop->clickThroughWrites, (QVector<bool>{true, false}));
     QCOMPARE(lockText(), QStringLiteral("F10锁定"));
 }
 
@@ -321,12 +316,11 @@ void TestChatDialog::dispatcher() {
 void TestChatDialog::hotKeyTogglesLock() {
     desktop->pressHotKey();
     QVERIFY(!clickThrough());
-    QCOMPARE(desktop->exStyleWrites.last(), desktop->initialExStyle); // the saved style comes back
     QCOMPARE(lockText(), QStringLiteral("F10锁定"));
     desktop->pressHotKey();
     QVERIFY(clickThrough());
     QCOMPARE(lockText(), QStringLiteral("F10解锁"));
-    QCOMPARE(desktop->exStyleWrites.size(), 3);
+    QCOMPARE(desktop->clickThroughWrites.size(), 3);
 }
 
 void TestChatDialog::lockButtonOnlyLocks() {
@@ -518,7 +512,7 @@ void TestChatDialog::pointerFade() {
     dialog = std::make_unique<CChatDialog>(6);
     if (!locked)
         desktop->pressHotKey();
-    const int writes = desktop->exStyleWrites.size();
+    const int writes = desktop->clickThroughWrites.size();
 
     QCursor::setPos(dialog->frameGeometry().center());
     if (fades)
@@ -529,7 +523,7 @@ void TestChatDialog::pointerFade() {
     QCursor::setPos(dialog->frameGeometry().bottomRight() + QPoint(50, 50));
     QTRY_COMPARE_WITH_TIMEOUT(opacityLevel(), 6, 1000);
     // Only the opacity: no style change, no raise beyond the top timer's own.
-    QCOMPARE(desktop->exStyleWrites.size(), writes);
+    QCOMPARE(desktop->clickThroughWrites.size(), writes);
 
     if (fades) { // unlocked while faded: back at once
         QCursor::setPos(dialog->frameGeometry().center());

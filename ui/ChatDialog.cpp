@@ -91,14 +91,13 @@ CChatDialog::CChatDialog(int defaultOpacityLevel)
         captureHiding->setHidden(true);
     pointerFade = new PointerFade(this);
 
-    savedExStyle = desktop.windowExStyle(this);
-    desktop.setWindowExStyle(this, savedExStyle | platform::kExStyleClickThrough);
+    desktop.setClickThrough(this, true);
     isLocked = true;
     updatePointerFade();
 
     hookTarget = this;
     if (!keyboardHook)
-        keyboardHook = desktop.installHotKeyHook(&forwardHotKeyToTarget);
+        keyboardHook = desktop.watchKeyChord(platform::KeyChord(), &forwardHotKeyToTarget);
     // Without the hot key a locked window could never be unlocked, nor closed.
     if (!keyboardHook)
         UnlockWindow();
@@ -119,7 +118,7 @@ CChatDialog::~CChatDialog() {
     disconnect(roomNameEdit, nullptr, this, nullptr);
     hookTarget = nullptr;
     if (keyboardHook) {
-        platform::current().removeHotKeyHook(keyboardHook);
+        platform::current().unwatchKeyChord(keyboardHook);
         keyboardHook = nullptr;
     }
     if (workerThread) {

@@ -89,7 +89,6 @@ private:
     QLabel* onlineCountIcon = nullptr;
     QLabel* onlineCountLabel = nullptr;
     QToolButton* lockButton = nullptr;
-    qint32 savedExStyle = 0;
     bool isLocked = false;
     QString roomName;
     bool boldFlag = false;

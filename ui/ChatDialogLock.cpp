@@ -31,7 +31,7 @@ void CChatDialog::LockWindow() {
     chatLog->setFocus(Qt::OtherFocusReason);
     lockButton->setIcon(QIcon(QStringLiteral("images/buttons/icon_locked.png")));
     lockButton->setText(QStringLiteral("F10解锁"));
-    platform::current().setWindowExStyle(this, savedExStyle | platform::kExStyleClickThrough);
+    platform::current().setClickThrough(this, true);
     isLocked = true;
     updatePointerFade();
 }
@@ -39,7 +39,7 @@ void CChatDialog::LockWindow() {
 void CChatDialog::UnlockWindow() {
     lockButton->setIcon(QIcon(QStringLiteral("images/buttons/icon_notLock.png")));
     lockButton->setText(QStringLiteral("F10锁定"));
-    platform::current().setWindowExStyle(this, savedExStyle);
+    platform::current().setClickThrough(this, false);
     isLocked = false;
     updatePointerFade();
 }

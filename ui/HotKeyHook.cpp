@@ -5,7 +5,9 @@
 platform::HookHandle keyboardHook = nullptr;
 CChatDialog* hookTarget = nullptr;
 
-void forwardHotKeyToTarget() {
-    if (hookTarget)
+void forwardHotKeyToTarget(platform::KeyChordEvent event) {
+    // Every key-down toggles, auto-repeats included; the key-up does nothing.
+    if (hookTarget &&
+        (event == platform::KeyChordEvent::Press || event == platform::KeyChordEvent::Repeat))
         emit hookTarget->keyboardDown(KeyLockToggle);
 }

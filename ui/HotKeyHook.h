@@ -9,5 +9,5 @@ class CChatDialog;
 extern platform::HookHandle keyboardHook;
 extern CChatDialog* hookTarget;
 
-// Called by the platform's watcher for every F10 key-down on the desktop.
-void forwardHotKeyToTarget();
+// Called by the platform's watcher, on the GUI thread, for the watched chord's events.
+void forwardHotKeyToTarget(platform::KeyChordEvent event);
