@@ -2,16 +2,11 @@
 
 #include "platform/Platform.h"
 #include "ui/CaptureHiding.h"
+#include "ui/MoreSettingsPage.h"
 #include "ui/OverlayOptionsForm.h"
 
-#include <QVBoxLayout>
-
-void CChatDialog::buildOverlayOptions(QWidget* page) {
-    overlayOptionsForm = new OverlayOptionsForm(page);
-    if (page->layout())
-        page->layout()->addWidget(overlayOptionsForm);
-    else
-        overlayOptionsForm->setGeometry(page->rect());
+void CChatDialog::buildOverlayOptions() {
+    overlayOptionsForm = new OverlayOptionsForm(morePage);
     connect(captureHiding, &CaptureHidingKeeper::stateChanged, overlayOptionsForm,
             &OverlayOptionsForm::showCaptureState);
 }

@@ -5,9 +5,15 @@
 platform::HookHandle keyboardHook = nullptr;
 CChatDialog* hookTarget = nullptr;
 
+bool lockKeyToggles(platform::KeyChordEvent event, bool holdToInteract, bool locked) {
+    using platform::KeyChordEvent;
+    if (!holdToInteract)
+        return event == KeyChordEvent::Press || event == KeyChordEvent::Repeat;
+    return (event == KeyChordEvent::Press && locked) ||
+           (event == KeyChordEvent::Release && !locked);
+}
+
 void forwardHotKeyToTarget(platform::KeyChordEvent event) {
-    // Every key-down toggles, auto-repeats included; the key-up does nothing.
-    if (hookTarget &&
-        (event == platform::KeyChordEvent::Press || event == platform::KeyChordEvent::Repeat))
+    if (hookTarget && lockKeyToggles(event, hookTarget->holdsToInteract(), hookTarget->locked()))
         emit hookTarget->keyboardDown(KeyLockToggle);
 }

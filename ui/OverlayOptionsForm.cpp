@@ -1,11 +1,11 @@
 #include "ui/OverlayOptionsForm.h"
 
 #include "ui/CaptureHiding.h"
+#include "ui/MoreSettingsPage.h"
 #include "ui/StyleSheets.h"
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
-#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
@@ -14,7 +14,7 @@ namespace {
 
 constexpr double kMaxGiftValue = 1000000.0;
 
-// The panel's colours: grey text, orange when focused or hovered, as its combo boxes.
+// The page's key field's look, for the spin box's own field too.
 QString editSheet() {
     return QStringLiteral(
         "QLineEdit,QDoubleSpinBox{border-style:solid;border-width:1px;"
@@ -22,15 +22,6 @@ QString editSheet() {
         "font-size:12px;color:rgb(100,100,100);}"
         "QLineEdit:focus,QDoubleSpinBox:focus,QLineEdit:hover,QDoubleSpinBox:hover{"
         "border-color:rgb(227,127,10);background-color:rgba(227,127,10,45);}");
-}
-
-QString checkSheet() {
-    return QStringLiteral("QCheckBox{font-family:微软雅黑;font-size:12px;color:rgb(100,100,100);}"
-                          "QCheckBox:disabled{color:rgb(170,170,170);}");
-}
-
-QString noteSheet() {
-    return QStringLiteral("QLabel{font-family:微软雅黑;font-size:11px;color:rgb(130,130,130);}");
 }
 
 } // namespace
@@ -50,52 +41,40 @@ QString listText(const QStringList& list) {
     return list.join(QStringLiteral("，"));
 }
 
-OverlayOptionsForm::OverlayOptionsForm(QWidget* parent) : QWidget(parent) {
+OverlayOptionsForm::OverlayOptionsForm(CMoreSettingsPage* page) : QObject(page) {
     setObjectName(QStringLiteral("overlayOptionsForm"));
-    auto* grid = new QGridLayout(this);
-    grid->setContentsMargins(10, 6, 10, 6);
-    grid->setHorizontalSpacing(6);
-    grid->setVerticalSpacing(3);
-
-    const auto label = [this](const char* name, const QString& text) {
-        auto* l = new QLabel(text, this);
-        l->setObjectName(QLatin1String(name));
-        l->setStyleSheet(styles::panelLabel());
-        return l;
-    };
-    const auto box = [this](const char* name, const QString& text) {
-        auto* b = new QCheckBox(text, this);
+    const auto box = [page](const char* name, const QString& text) {
+        auto* b = new QCheckBox(text, page);
         b->setObjectName(QLatin1String(name));
-        b->setStyleSheet(checkSheet());
-        b->setFocusPolicy(Qt::NoFocus);
+        b->setStyleSheet(styles::panelCheckBox());
         return b;
     };
-    const auto note = [this](const char* name) {
-        auto* l = new QLabel(this);
+    const auto note = [page](const char* name) {
+        auto* l = new QLabel(page);
         l->setObjectName(QLatin1String(name));
-        l->setStyleSheet(noteSheet());
+        l->setStyleSheet(styles::panelNote());
         l->setWordWrap(true);
         l->hide();
         return l;
     };
+    const auto edit = [](QWidget* field, const char* name) {
+        field->setObjectName(QLatin1String(name));
+        field->setStyleSheet(editSheet());
+        field->setFixedHeight(20);
+    };
 
-    blockedUsersEdit = new QLineEdit(this);
-    blockedUsersEdit->setObjectName(QStringLiteral("blockedUsersEdit"));
+    blockedUsersEdit = new QLineEdit(page);
+    edit(blockedUsersEdit, "blockedUsersEdit");
     blockedUsersEdit->setPlaceholderText(QStringLiteral("用户名，用逗号分隔"));
-    blockedWordsEdit = new QLineEdit(this);
-    blockedWordsEdit->setObjectName(QStringLiteral("blockedWordsEdit"));
+    blockedWordsEdit = new QLineEdit(page);
+    edit(blockedWordsEdit, "blockedWordsEdit");
     blockedWordsEdit->setPlaceholderText(QStringLiteral("词语，用逗号分隔"));
-    minGiftValueSpin = new QDoubleSpinBox(this);
-    minGiftValueSpin->setObjectName(QStringLiteral("minGiftValueSpin"));
+    minGiftValueSpin = new QDoubleSpinBox(page);
+    edit(minGiftValueSpin, "minGiftValueSpin");
     minGiftValueSpin->setRange(0.0, kMaxGiftValue);
     minGiftValueSpin->setDecimals(1);
     minGiftValueSpin->setSpecialValueText(QStringLiteral("不限"));
     minGiftValueSpin->setButtonSymbols(QAbstractSpinBox::NoButtons);
-    for (QWidget* edit :
-         {static_cast<QWidget*>(blockedUsersEdit), static_cast<QWidget*>(blockedWordsEdit),
-          static_cast<QWidget*>(minGiftValueSpin)})
-        edit->setStyleSheet(editSheet());
-
     hideFreeGiftsBox = box("hideFreeGiftsBox", QStringLiteral("隐藏免费礼物"));
     giftsOnlyBox = box("giftsOnlyBox", QStringLiteral("只显示礼物"));
     hideFromCaptureBox = box("hideFromCaptureBox", QStringLiteral("录屏时隐藏浮窗"));
@@ -103,20 +82,14 @@ OverlayOptionsForm::OverlayOptionsForm(QWidget* parent) : QWidget(parent) {
     fadeUnderPointerBox = box("fadeUnderPointerBox", QStringLiteral("鼠标悬停时淡出"));
     fadeStateLabel = note("fadeStateLabel");
 
-    int row = 0;
-    grid->addWidget(label("blockedUsersLabel", QStringLiteral("屏蔽用户：")), row, 0);
-    grid->addWidget(blockedUsersEdit, row++, 1);
-    grid->addWidget(label("blockedWordsLabel", QStringLiteral("屏蔽词：")), row, 0);
-    grid->addWidget(blockedWordsEdit, row++, 1);
-    grid->addWidget(label("minGiftValueLabel", QStringLiteral("礼物低于：")), row, 0);
-    grid->addWidget(minGiftValueSpin, row++, 1);
-    grid->addWidget(hideFreeGiftsBox, row, 0);
-    grid->addWidget(giftsOnlyBox, row++, 1);
-    grid->addWidget(hideFromCaptureBox, row++, 0, 1, 2);
-    grid->addWidget(captureStateLabel, row++, 0, 1, 2);
-    grid->addWidget(fadeUnderPointerBox, row++, 0, 1, 2);
-    grid->addWidget(fadeStateLabel, row++, 0, 1, 2);
-    grid->setRowStretch(row, 1);
+    page->addRow(QStringLiteral("屏蔽用户："), blockedUsersEdit);
+    page->addRow(QStringLiteral("屏蔽词："), blockedWordsEdit);
+    page->addRow(QStringLiteral("礼物低于："), minGiftValueSpin);
+    for (QWidget* row :
+         {static_cast<QWidget*>(hideFreeGiftsBox), static_cast<QWidget*>(giftsOnlyBox),
+          static_cast<QWidget*>(hideFromCaptureBox), static_cast<QWidget*>(captureStateLabel),
+          static_cast<QWidget*>(fadeUnderPointerBox), static_cast<QWidget*>(fadeStateLabel)})
+        page->addRow(row);
 }
 
 void OverlayOptionsForm::setValues(const FilterChoices& choices, bool hideFromCapture,

@@ -3,10 +3,11 @@
 #include "client/MessageFilter.h"
 #include "platform/Platform.h"
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QWidget>
 
+class CMoreSettingsPage;
 class QCheckBox;
 class QDoubleSpinBox;
 class QLabel;
@@ -18,13 +19,14 @@ QStringList splitListText(const QString& text);
 // The list as the line shows it.
 QString listText(const QStringList& list);
 
-// The filters and the overlay's own options on the settings panel: it shows values and hands
-// back what the streamer made of them; the window decides when they apply.
-class OverlayOptionsForm : public QWidget {
+// The filters and the overlay's own options, as rows of the settings panel's second page: it
+// shows values and hands back what the streamer made of them; the window decides when they
+// apply.
+class OverlayOptionsForm : public QObject {
     Q_OBJECT
 
 public:
-    explicit OverlayOptionsForm(QWidget* parent);
+    explicit OverlayOptionsForm(CMoreSettingsPage* page);
 
     void setValues(const FilterChoices& choices, bool hideFromCapture, bool fadeUnderPointer);
     FilterChoices filterChoices() const;
