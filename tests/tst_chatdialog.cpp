@@ -12,7 +12,6 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QDir>
-#include <QDoubleSpinBox>
 #include <QFile>
 #include <QFontDatabase>
 #include <QKeySequenceEdit>
@@ -739,7 +738,7 @@ void TestChatDialog::panelSetsFilters() {
     child<QPushButton>("settingPageButton")->click();
     child<QLineEdit>("blockedUsersEdit")->setText(QStringLiteral(" Bot，小鱼, "));
     child<QLineEdit>("blockedWordsEdit")->setText(QStringLiteral("广告、spam phrase"));
-    child<QDoubleSpinBox>("minGiftValueSpin")->setValue(9.5);
+    child<QLineEdit>("minGiftValueEdit")->setText(QStringLiteral("9.5"));
     child<QCheckBox>("giftsOnlyBox")->setChecked(true);
     child<QPushButton>("settingOkButton")->click();
     QCOMPARE(spy.count(), 1);

@@ -5,24 +5,17 @@
 #include "ui/StyleSheets.h"
 
 #include <QCheckBox>
-#include <QDoubleSpinBox>
+#include <QDoubleValidator>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QRegularExpression>
+
+#include <algorithm>
 
 namespace {
 
 constexpr double kMaxGiftValue = 1000000.0;
-
-// The page's key field's look, for the spin box's own field too.
-QString editSheet() {
-    return QStringLiteral(
-        "QLineEdit,QDoubleSpinBox{border-style:solid;border-width:1px;"
-        "border-color:rgb(204,204,204);background-color:rgba(0,0,0,0);font-family:微软雅黑;"
-        "font-size:12px;color:rgb(100,100,100);}"
-        "QLineEdit:focus,QDoubleSpinBox:focus,QLineEdit:hover,QDoubleSpinBox:hover{"
-        "border-color:rgb(227,127,10);background-color:rgba(227,127,10,45);}");
-}
 
 } // namespace
 
@@ -59,7 +52,7 @@ OverlayOptionsForm::OverlayOptionsForm(CMoreSettingsPage* page) : QObject(page) 
     };
     const auto edit = [](QWidget* field, const char* name) {
         field->setObjectName(QLatin1String(name));
-        field->setStyleSheet(editSheet());
+        field->setStyleSheet(styles::panelKeyEdit());
         field->setFixedHeight(20);
     };
 
@@ -69,12 +62,14 @@ OverlayOptionsForm::OverlayOptionsForm(CMoreSettingsPage* page) : QObject(page) 
     blockedWordsEdit = new QLineEdit(page);
     edit(blockedWordsEdit, "blockedWordsEdit");
     blockedWordsEdit->setPlaceholderText(QStringLiteral("词语，用逗号分隔"));
-    minGiftValueSpin = new QDoubleSpinBox(page);
-    edit(minGiftValueSpin, "minGiftValueSpin");
-    minGiftValueSpin->setRange(0.0, kMaxGiftValue);
-    minGiftValueSpin->setDecimals(1);
-    minGiftValueSpin->setSpecialValueText(QStringLiteral("不限"));
-    minGiftValueSpin->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    // A line rather than a spin box: the page scrolls with the wheel, which must not change it.
+    minGiftValueEdit = new QLineEdit(page);
+    edit(minGiftValueEdit, "minGiftValueEdit");
+    minGiftValueEdit->setPlaceholderText(QStringLiteral("不限"));
+    auto* validator = new QDoubleValidator(0.0, kMaxGiftValue, 2, minGiftValueEdit);
+    validator->setNotation(QDoubleValidator::StandardNotation);
+    validator->setLocale(QLocale::c());
+    minGiftValueEdit->setValidator(validator);
     hideFreeGiftsBox = box("hideFreeGiftsBox", QStringLiteral("隐藏免费礼物"));
     giftsOnlyBox = box("giftsOnlyBox", QStringLiteral("只显示礼物"));
     hideFromCaptureBox = box("hideFromCaptureBox", QStringLiteral("录屏时隐藏浮窗"));
@@ -84,7 +79,7 @@ OverlayOptionsForm::OverlayOptionsForm(CMoreSettingsPage* page) : QObject(page) 
 
     page->addRow(QStringLiteral("屏蔽用户："), blockedUsersEdit);
     page->addRow(QStringLiteral("屏蔽词："), blockedWordsEdit);
-    page->addRow(QStringLiteral("礼物低于："), minGiftValueSpin);
+    page->addRow(QStringLiteral("礼物低于："), minGiftValueEdit);
     for (QWidget* row :
          {static_cast<QWidget*>(hideFreeGiftsBox), static_cast<QWidget*>(giftsOnlyBox),
           static_cast<QWidget*>(hideFromCaptureBox), static_cast<QWidget*>(captureStateLabel),
@@ -96,7 +91,8 @@ void OverlayOptionsForm::setValues(const FilterChoices& choices, bool hideFromCa
                                    bool fadeUnderPointer) {
     blockedUsersEdit->setText(listText(choices.blockedUsers));
     blockedWordsEdit->setText(listText(choices.blockedWords));
-    minGiftValueSpin->setValue(choices.minGiftValue);
+    minGiftValueEdit->setText(choices.minGiftValue > 0.0 ? QString::number(choices.minGiftValue)
+                                                         : QString());
     hideFreeGiftsBox->setChecked(choices.hideFreeGifts);
     giftsOnlyBox->setChecked(choices.giftsOnly);
     hideFromCaptureBox->setChecked(hideFromCapture && hideFromCaptureBox->isEnabled());
@@ -107,7 +103,7 @@ FilterChoices OverlayOptionsForm::filterChoices() const {
     FilterChoices c;
     c.blockedUsers = splitListText(blockedUsersEdit->text());
     c.blockedWords = splitListText(blockedWordsEdit->text());
-    c.minGiftValue = minGiftValueSpin->value();
+    c.minGiftValue = std::max(0.0, QLocale::c().toDouble(minGiftValueEdit->text()));
     c.hideFreeGifts = hideFreeGiftsBox->isChecked();
     c.giftsOnly = giftsOnlyBox->isChecked();
     return c;

@@ -9,7 +9,6 @@
 
 class CMoreSettingsPage;
 class QCheckBox;
-class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
 
@@ -42,7 +41,7 @@ public:
 private:
     QLineEdit* blockedUsersEdit = nullptr;
     QLineEdit* blockedWordsEdit = nullptr;
-    QDoubleSpinBox* minGiftValueSpin = nullptr;
+    QLineEdit* minGiftValueEdit = nullptr;
     QCheckBox* hideFreeGiftsBox = nullptr;
     QCheckBox* giftsOnlyBox = nullptr;
     QCheckBox* hideFromCaptureBox = nullptr;
