@@ -34,8 +34,10 @@ CaptureHiding Platform::hideFromCapture(QWidget* window, bool hide) {
 }
 
 bool Platform::seesPointerOverOtherWindows() const {
-    // Wayland shows a client the pointer only over its own surfaces.
-    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    // Wayland shows a client the pointer only over its own surfaces; through XWayland too, as
+    // the click-through overlay's pointer belongs to the window beneath.
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland")) &&
+           qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
 Platform& current() {
