@@ -10,7 +10,6 @@
 #include <QBoxLayout>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QFontDatabase>
@@ -67,8 +66,6 @@ private slots:
     void onlineCount();
     void closeButtonQuits();
     void destructorRemovesHook();
-    void pointerFade_data();
-    void pointerFade();
     void captureHiding_data();
     void captureHiding();
     void panelSetsFilters();
@@ -638,48 +635,6 @@ void TestChatDialog::destructorRemovesHook() {
     QVERIFY(!desktop->hookInstalled());
     QCOMPARE(desktop->removeCount, 1);
     desktop->pressHotKey(); // nothing left to notify: must not crash
-}
-
-void TestChatDialog::pointerFade_data() {
-    QTest::addColumn<bool>("option");
-    QTest::addColumn<bool>("locked");
-    QTest::addColumn<bool>("fades");
-    QTest::newRow("on, locked") << true << true << true;
-    QTest::newRow("on, unlocked") << true << false << false;
-    QTest::newRow("off, locked") << false << true << false;
-}
-
-void TestChatDialog::pointerFade() {
-    QFETCH(bool, option);
-    QFETCH(bool, locked);
-    QFETCH(bool, fades);
-    dialog.reset();
-    QFile file(QStringLiteral("config.ini"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(option ? "[Window]\nfadeUnderPointer=true\n" : "[Window]\n");
-    file.close();
-    dialog = std::make_unique<CChatDialog>(6);
-    if (!locked)
-        desktop->pressHotKey();
-    const int writes = desktop->clickThroughWrites.size();
-
-    QCursor::setPos(dialog->frameGeometry().center());
-    if (fades)
-        QTRY_COMPARE_WITH_TIMEOUT(opacityLevel(), 1, 1000);
-    else
-        QTest::qWait(400);
-    QCOMPARE(opacityLevel(), fades ? 1 : 6);
-    QCursor::setPos(dialog->frameGeometry().bottomRight() + QPoint(50, 50));
-    QTRY_COMPARE_WITH_TIMEOUT(opacityLevel(), 6, 1000);
-    // Only the opacity: no style change, no raise beyond the top timer's own.
-    QCOMPARE(desktop->clickThroughWrites.size(), writes);
-
-    if (fades) { // unlocked while faded: back at once
-        QCursor::setPos(dialog->frameGeometry().center());
-        QTRY_COMPARE_WITH_TIMEOUT(opacityLevel(), 1, 1000);
-        desktop->pressHotKey();
-        QCOMPARE(opacityLevel(), 6);
-    }
 }
 
 void TestChatDialog::captureHiding_data() {

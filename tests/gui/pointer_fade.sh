@@ -3,7 +3,8 @@
 # (_NET_WM_WINDOW_OPACITY) that the window manager and the compositor act on:
 #  - option on, locked: the pointer over the overlay takes it to 0.1, and leaving brings
 #    back its own opacity; the clicks still pass through;
-#  - option on, unlocked (F10): the pointer over it changes nothing;
+#  - option on, unlocked (F10) while faded: its opacity comes back at once, and the pointer
+#    over it changes nothing;
 #  - option off, locked: the pointer over it changes nothing.
 # Usage: pointer_fade.sh APP PROBE IMAGES_DIR ARTEFACTS_DIR
 
@@ -46,13 +47,16 @@ xdotool mousemove "$MARK_X" "$MARK_Y"
 wait_opacity 6 || fail "the pointer left, yet the overlay stayed at $(opacity_tenths)/10"
 h_log "option on, locked: 0.1 under the pointer, 0.6 again when it leaves"
 
-# --- option on, unlocked ----------------------------------------------------------------
+# --- option on, unlocked while faded, then the pointer over it ---------------------------
+xdotool mousemove "$BODY_X" "$BODY_Y"
+wait_opacity 1 || fail "the pointer back over the overlay left it at $(opacity_tenths)/10"
 h_focus_probe
 xdotool key F10 || fail "xdotool key F10 failed"
+wait_opacity 6 || fail "unlocked under the pointer, the overlay stayed at $(opacity_tenths)/10"
 h_wait_click_state "$BODY_X" "$BODY_Y" block 5 || fail "F10 did not unlock"
 xdotool mousemove "$BODY_X" "$BODY_Y"
 stays_at 6 || fail "unlocked, the pointer over the overlay changed its opacity to $(opacity_tenths)/10"
-h_log "option on, unlocked: unchanged"
+h_log "option on, unlocked: 0.6 again at once, and unchanged under the pointer"
 h_stop "$APP_PID"
 h_stop "$PROBE_PID"
 
