@@ -51,8 +51,7 @@ DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& 
     return s;
 }
 
-void saveDisplaySettings(const QString& path, const DisplaySettings& s) {
-    QSettings settings(path, QSettings::IniFormat);
+void saveDisplaySettings(QSettings& settings, const DisplaySettings& s) {
     settings.setValue(QStringLiteral("Config/roomName"), s.roomName);
     settings.setValue(QStringLiteral("Config/bBold"), s.bold);
     settings.setValue(QStringLiteral("Config/Alpha"), s.alpha);
@@ -61,6 +60,11 @@ void saveDisplaySettings(const QString& path, const DisplaySettings& s) {
     settings.setValue(QStringLiteral("Config/lineHeight"), s.lineHeight);
     settings.setValue(QStringLiteral("Config/appWidth"), s.width);
     settings.setValue(QStringLiteral("Config/appHeight"), s.height);
+}
+
+void saveDisplaySettings(const QString& path, const DisplaySettings& s) {
+    QSettings settings(path, QSettings::IniFormat);
+    saveDisplaySettings(settings, s);
     settings.sync();
 }
 
@@ -96,13 +100,17 @@ FilterChoices loadFilterChoices(const QString& path) {
     return c;
 }
 
-void saveFilterChoices(const QString& path, const FilterChoices& c) {
-    QSettings settings(path, QSettings::IniFormat);
+void saveFilterChoices(QSettings& settings, const FilterChoices& c) {
     settings.setValue(QStringLiteral("Filter/blockedUsers"), c.blockedUsers);
     settings.setValue(QStringLiteral("Filter/blockedWords"), c.blockedWords);
     settings.setValue(QStringLiteral("Filter/minGiftValue"), c.minGiftValue);
     settings.setValue(QStringLiteral("Filter/hideFreeGifts"), c.hideFreeGifts);
     settings.setValue(QStringLiteral("Filter/giftsOnly"), c.giftsOnly);
+}
+
+void saveFilterChoices(const QString& path, const FilterChoices& c) {
+    QSettings settings(path, QSettings::IniFormat);
+    saveFilterChoices(settings, c);
     settings.sync();
 }
 
@@ -116,10 +124,14 @@ WindowOptions loadWindowOptions(const QString& path) {
     return o;
 }
 
-void saveWindowOptions(const QString& path, const WindowOptions& o) {
-    QSettings settings(path, QSettings::IniFormat);
+void saveWindowOptions(QSettings& settings, const WindowOptions& o) {
     settings.setValue(QStringLiteral("Window/hideFromCapture"), o.hideFromCapture);
     settings.setValue(QStringLiteral("Window/fadeUnderPointer"), o.fadeUnderPointer);
+}
+
+void saveWindowOptions(const QString& path, const WindowOptions& o) {
+    QSettings settings(path, QSettings::IniFormat);
+    saveWindowOptions(settings, o);
     settings.sync();
 }
 
@@ -134,10 +146,14 @@ HotKeySettings loadHotKeySettings(const QString& path) {
     return s;
 }
 
-void saveHotKeySettings(const QString& path, const HotKeySettings& s) {
-    QSettings settings(path, QSettings::IniFormat);
+void saveHotKeySettings(QSettings& settings, const HotKeySettings& s) {
     settings.setValue(QStringLiteral("HotKey/lockKey"), s.lockKey);
     settings.setValue(QStringLiteral("HotKey/holdToInteract"), s.holdToInteract);
+}
+
+void saveHotKeySettings(const QString& path, const HotKeySettings& s) {
+    QSettings settings(path, QSettings::IniFormat);
+    saveHotKeySettings(settings, s);
     settings.sync();
 }
 

@@ -6,6 +6,8 @@
 #include <QProcessEnvironment>
 #include <QString>
 
+class QSettings;
+
 // The overlay's settings file: "config.ini" in the working directory.
 constexpr const char* kSettingsFileName = "config.ini";
 
@@ -26,11 +28,14 @@ DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& 
 
 // Writes all eight keys of "Config"; other keys and sections in the file survive.
 void saveDisplaySettings(const QString& path, const DisplaySettings& settings);
+// The same into an open file, written when it syncs: several sections in one write.
+void saveDisplaySettings(QSettings& file, const DisplaySettings& settings);
 
 // The streamer's filter choices, in the section "Filter"; a missing file or key means nothing
 // is filtered by it. Words and names typed into the file by hand in UTF-8 are read as such.
 FilterChoices loadFilterChoices(const QString& path);
 void saveFilterChoices(const QString& path, const FilterChoices& choices);
+void saveFilterChoices(QSettings& file, const FilterChoices& choices);
 
 // The overlay's own options in the section "Window", all off by default.
 struct WindowOptions {
@@ -39,6 +44,7 @@ struct WindowOptions {
 };
 WindowOptions loadWindowOptions(const QString& path);
 void saveWindowOptions(const QString& path, const WindowOptions& options);
+void saveWindowOptions(QSettings& file, const WindowOptions& options);
 
 // The lock key, kept in the section "HotKey".
 struct HotKeySettings {
@@ -50,6 +56,7 @@ struct HotKeySettings {
 HotKeySettings loadHotKeySettings(const QString& path);
 // Writes both keys of "HotKey"; other keys and sections in the file survive.
 void saveHotKeySettings(const QString& path, const HotKeySettings& settings);
+void saveHotKeySettings(QSettings& file, const HotKeySettings& settings);
 
 // The service addresses: the section "Service" of the file, each overridden by its
 // environment variable. The program never writes them.

@@ -18,6 +18,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
+#include <QSettings>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QThread>
@@ -148,14 +149,16 @@ CChatDialog::~CChatDialog() {
     current.lineHeight = lineHeight;
     current.width = width();
     current.height = height();
-    saveDisplaySettings(QLatin1String(kSettingsFileName), current);
     HotKeySettings hotKey;
     hotKey.lockKey = lockKeyText;
     hotKey.holdToInteract = holdToInteract;
-    saveHotKeySettings(QLatin1String(kSettingsFileName), hotKey);
-    saveFilterChoices(QLatin1String(kSettingsFileName), filterChoices);
-    saveWindowOptions(QLatin1String(kSettingsFileName),
-                      WindowOptions{hideFromCapture, fadeUnderPointer});
+    // One write of the file for all sections: a large file takes long to rewrite.
+    QSettings file(QLatin1String(kSettingsFileName), QSettings::IniFormat);
+    saveDisplaySettings(file, current);
+    saveHotKeySettings(file, hotKey);
+    saveFilterChoices(file, filterChoices);
+    saveWindowOptions(file, WindowOptions{hideFromCapture, fadeUnderPointer});
+    file.sync();
 }
 
 void CChatDialog::updatePointerFade() {
