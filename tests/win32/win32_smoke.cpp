@@ -271,6 +271,29 @@ template <typename Done> void pumpUntil(Done done, ULONGLONG limitMs) {
     }
 }
 
+// A chosen chord through the real hook: exact modifiers, read from the system's key state.
+void checkHookChord() {
+    callbackEvents.clear();
+    platform::win32::KeyboardHook hook = platform::win32::installKeyboardHook(
+        {platform::win32::kVirtualKeyF10, platform::kChordCtrl}, &onHotKey);
+    check(hook != nullptr, "hook chord: Ctrl+F10 watched");
+    sendKeys({{VK_F10, false}, {VK_F10, true}});
+    sendKeys({{VK_CONTROL, false},
+              {VK_SHIFT, false},
+              {VK_F10, false},
+              {VK_F10, true},
+              {VK_SHIFT, true}});
+    sendKeys({{VK_F10, false}, {VK_F10, false}, {VK_CONTROL, true}, {VK_F10, true}});
+    pumpUntil([] { return callbackEvents.size() >= 3; }, 3000);
+    std::printf("hook chord: %zu event(s)\n", callbackEvents.size());
+    check(callbackEvents.size() == 3 && callbackEvents[0] == platform::KeyChordEvent::Press &&
+              callbackEvents[1] == platform::KeyChordEvent::Repeat &&
+              callbackEvents[2] == platform::KeyChordEvent::Release,
+          "hook chord: F10 alone and Ctrl+Shift+F10 ignored; Ctrl+F10 pressed, repeated, "
+          "released after Ctrl");
+    check(platform::win32::removeKeyboardHook(hook), "hook chord: removed");
+}
+
 // Windows drops a slow hook without a word: raw input notices and the hook comes back.
 void checkHookReinstall() {
     callbackEvents.clear();
@@ -421,6 +444,7 @@ int main(int argc, char* argv[]) {
 
     checkGuard();
     checkHook();
+    checkHookChord();
     checkHookReinstall();
     checkWindow();
     checkCursors();
