@@ -24,7 +24,7 @@ struct FilterChoices {
 
 Q_DECLARE_METATYPE(FilterChoices)
 
-// The choices made ready for a busy room: names in a set and words in one trie of folded
+// The choices made ready for a busy room: names in a set and words in one automaton of folded
 // characters, so that a record costs one pass over its text whatever the lists hold.
 class MessageFilter {
 public:
@@ -36,12 +36,15 @@ public:
 
 private:
     bool containsBlockedWord(const QString& text) const;
+    static std::uint64_t key(int node, char16_t c);
     int child(int node, char16_t c) const;
 
     FilterChoices choices_;
     QSet<QString> foldedUsers_;
     // The words' trie: edges keyed by (node << 16 | folded UTF-16 unit); terminal_[n] marks a
-    // node where a word ends.
+    // node where a word ends, or one that a word ends in; fallback_[n] is the node of the
+    // longest proper end of n's text that is also in the trie.
     std::unordered_map<std::uint64_t, int> edges_;
     std::vector<bool> terminal_;
+    std::vector<int> fallback_;
 };

@@ -76,6 +76,9 @@ void TestMessageFilter::shows_data() {
         << chat("a", "快来加微信领奖") << words({"微信"}) << false;
     QTest::newRow("word sharing a start with another")
         << chat("a", "abd") << words({"abc", "bd"}) << false;
+    QTest::newRow("word inside a longer one's start")
+        << chat("a", "abcy") << words({"abcx", "bc"}) << false;
+    QTest::newRow("word after a near miss") << chat("a", "abce") << words({"abcd", "bce"}) << false;
     QTest::newRow("word at the very end") << chat("a", "xxab") << words({"zz", "ab"}) << false;
     QTest::newRow("word longer than the text") << chat("a", "ab") << words({"abc"}) << true;
     QTest::newRow("empty word blocks nothing") << chat("a", "hi") << words({"", "  "}) << true;
