@@ -40,10 +40,11 @@ h_stop "$APP_PID"
 emitted=$(trace_events emit)
 (($(trace_events reply) >= 5)) || fail "all blocked: fewer than five replies traced"
 ((emitted == 0)) || fail "all blocked: $emitted records were handed to the window"
-grep -q '^\[Filter\]' "$WORKDIR/config.ini" &&
-    grep -qi '^blockedUsers=spambot, nobody' "$WORKDIR/config.ini" &&
-    grep -qi '^blockedWords=\\x5fae\\x4fe1, spam phrase' "$WORKDIR/config.ini" ||
+if ! grep -q '^\[Filter\]' "$WORKDIR/config.ini" ||
+    ! grep -qi '^blockedUsers=spambot, nobody' "$WORKDIR/config.ini" ||
+    ! grep -qi '^blockedWords=\\x5fae\\x4fe1, spam phrase' "$WORKDIR/config.ini"; then
     fail "the filter choices were not kept at shutdown: $(cat "$WORKDIR/config.ini")"
+fi
 h_log "all blocked: $served entries served in $(e_requests poll | wc -l) polls, none shown or handed over"
 
 # --- 2: after a restart, one in three shown ----------------------------------------------

@@ -8,6 +8,7 @@
 #  - option off, locked: the pointer over it changes nothing.
 # Usage: pointer_fade.sh APP PROBE IMAGES_DIR ARTEFACTS_DIR
 
+# shellcheck source=SCRIPTDIR/harness.sh
 source "$(dirname "${BASH_SOURCE[0]}")/harness.sh"
 h_begin pointer_fade "$@"
 
