@@ -65,12 +65,13 @@ got=$(awk '$2 == "reply" {print $3}' "$KIBCHAT_TRACE" | tr '\n' ' ')
 [[ "$kept" == "$got"* ]] ||
     fail "mixed: records per reply $got, but the normal entries served were $kept"
 ((${#got} > 4)) || fail "mixed: too few replies traced ($got)"
-# Within each reply of n > 1 records, the gaps are 1000 / n ms (truncated), give or take. The
-# last reply is left out: the shutdown hands over what is left of it at once.
+# Within each reply of n > 1 records, the gaps are 1000 / n ms (truncated), late by a loaded
+# machine's wake-up at most. The last reply is left out: the shutdown hands over what is left
+# of it at once.
 awk 'function judge() {
          for (i = 2; i <= k; i++) {
              gap = (t[i] - t[i - 1]) / 1000; want = int(1000 / n)
-             if (gap < want - 40 || gap > want + 80) { printf "gap %d ms, want %d\n", gap, want; bad = 1 }
+             if (gap < want - 40 || gap > want + 150) { printf "gap %d ms, want %d\n", gap, want; bad = 1 }
          }
      }
      $2 == "reply" { if (n > 1) judge(); n = $3; k = 0; next }
