@@ -195,7 +195,7 @@ void CGetChatMessageThread::GetOnlineCount() {
 
 void CGetChatMessageThread::GetRoomIdFinished() {
     QNetworkReply* reply = takeReply();
-    if (reply && reply->error() != QNetworkReply::NoError)
+    if ((reply && reply->error() != QNetworkReply::NoError) || sentForEarlierRoom(reply))
         return;
     bool found = false;
     if (const auto object = reply ? parseObjectBody(readBody(reply)) : std::nullopt) {
@@ -212,8 +212,6 @@ void CGetChatMessageThread::GetRoomIdFinished() {
         GetGroup();
         return;
     }
-    if (sentForEarlierRoom(reply))
-        return;
     pause();
     GetRoomId(roomName);
 }
@@ -227,7 +225,7 @@ void CGetChatMessageThread::GetRoomIdError(QNetworkReply::NetworkError) {
 
 void CGetChatMessageThread::GetOnlineCountFinished() {
     QNetworkReply* reply = takeReply();
-    if (!reply || reply->error() != QNetworkReply::NoError)
+    if (!reply || reply->error() != QNetworkReply::NoError || sentForEarlierRoom(reply))
         return;
     const auto object = parseObjectBody(readBody(reply));
     if (!object)
@@ -258,7 +256,7 @@ void CGetChatMessageThread::GetGroup() {
 
 void CGetChatMessageThread::GetGroupFinished() {
     QNetworkReply* reply = takeReply();
-    if (reply && reply->error() != QNetworkReply::NoError)
+    if ((reply && reply->error() != QNetworkReply::NoError) || sentForEarlierRoom(reply))
         return;
     if (const auto object = reply ? parseObjectBody(readBody(reply)) : std::nullopt) {
         const QString newGroup = readGroup(*object);
@@ -268,8 +266,6 @@ void CGetChatMessageThread::GetGroupFinished() {
             return;
         }
     }
-    if (sentForEarlierRoom(reply))
-        return;
     pause();
     GetGroup();
 }
@@ -376,14 +372,12 @@ void CGetChatMessageThread::GetAllItems() {
 
 void CGetChatMessageThread::GetAllItemsFinished() {
     QNetworkReply* reply = takeReply();
-    if (reply && reply->error() != QNetworkReply::NoError)
+    if ((reply && reply->error() != QNetworkReply::NoError) || sentForEarlierRoom(reply))
         return;
     auto items = reply ? parseCatalogue(readBody(reply)) : std::nullopt;
     if (items)
         giftCatalogue = GiftCatalogue(std::move(*items));
     if (!items || giftCatalogue.isEmpty()) {
-        if (sentForEarlierRoom(reply))
-            return;
         pause();
         GetAllItems();
         return;
