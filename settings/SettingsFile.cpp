@@ -50,7 +50,12 @@ DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& 
     s.width = readInt(settings, "Config/appWidth", s.width);
     s.height = readInt(settings, "Config/appHeight", s.height);
     if (hotKey) {
-        hotKey->lockKey = readString(settings, "HotKey/lockKey", hotKey->lockKey);
+        // Unquoted, "Ctrl+A, B" reads as a list: keep it whole, so that it is noticed as two
+        // chords rather than taken for an empty key.
+        const QVariant lockKey = settings.value(QStringLiteral("HotKey/lockKey"), hotKey->lockKey);
+        hotKey->lockKey = lockKey.type() == QVariant::StringList
+                              ? lockKey.toStringList().join(QLatin1String(", "))
+                              : lockKey.toString();
         hotKey->holdToInteract = settingsTextToBool(
             settings.value(QStringLiteral("HotKey/holdToInteract"), hotKey->holdToInteract)
                 .toString());

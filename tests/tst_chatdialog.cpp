@@ -2,6 +2,7 @@
 // dispatcher, lock mode, opacity, the settings panel and the title bar's slots.
 
 #include "platform/HeadlessPlatform.h"
+#include "settings/SettingsFile.h"
 #include "support/WindowTests.h"
 #include "ui/ChatDialog.h"
 #include "ui/StyleSheets.h"
@@ -80,11 +81,13 @@ private:
     void restartWithHotKey(const QString& lockKey, bool hold) {
         dialog.reset();
         QFile::remove(QStringLiteral("config.ini"));
-        {
-            QSettings file(QStringLiteral("config.ini"), QSettings::IniFormat);
-            file.setValue(QStringLiteral("HotKey/lockKey"), lockKey);
-            file.setValue(QStringLiteral("HotKey/holdToInteract"), hold);
-        }
+        // As a streamer would write it by hand: no quotes.
+        QFile file(QStringLiteral("config.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("[HotKey]\nlockKey=%1\nholdToInteract=%2\n")
+                       .arg(lockKey, hold ? QStringLiteral("true") : QStringLiteral("false"))
+                       .toUtf8());
+        file.close();
         dialog = std::make_unique<CChatDialog>(6);
     }
 
@@ -432,8 +435,9 @@ void TestChatDialog::lockKeyInForce() {
 
     // The choice is written back as it was, so that a fixed file needs no re-typing.
     dialog.reset();
-    QSettings file(QStringLiteral("config.ini"), QSettings::IniFormat);
-    QCOMPARE(file.value(QStringLiteral("HotKey/lockKey")).toString(), stored);
+    HotKeySettings written;
+    loadDisplaySettings(QStringLiteral("config.ini"), DisplaySettings(), &written);
+    QCOMPARE(written.lockKey, stored);
 }
 
 void TestChatDialog::panelChangesLockKey() {
