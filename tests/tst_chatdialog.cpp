@@ -6,7 +6,6 @@
 #include "support/WindowTests.h"
 #include "ui/ChatDialog.h"
 #include "ui/StyleSheets.h"
-#include "ui/TrayIcon.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -53,8 +52,6 @@ private slots:
     void lockKeyInForce_data();
     void lockKeyInForce();
     void panelChangesLockKey();
-    void trayToolTip_data();
-    void trayToolTip();
     void lockButtonOnlyLocks();
     void lockMovesFocusAndCommitsRoomName();
     void opacitySteps_data();
@@ -469,29 +466,6 @@ void TestChatDialog::panelChangesLockKey() {
              QStringLiteral("Ctrl+Shift+L"));
     QCOMPARE(file.value(QStringLiteral("HotKey/holdToInteract")).toString(),
              QStringLiteral("true"));
-}
-
-void TestChatDialog::trayToolTip_data() {
-    QTest::addColumn<QString>("room");
-    QTest::addColumn<bool>("locked");
-    QTest::addColumn<QString>("problem");
-    QTest::addColumn<QString>("tip");
-
-    QTest::newRow("locked, a room") << "demo-room" << true << ""
-                                    << "KibChat\n房间：demo-room\n已锁定，按 F10 解锁";
-    QTest::newRow("unlocked, no room") << "" << false << ""
-                                       << "KibChat\n房间：（未输入）\n已解锁，按 F10 锁定";
-    QTest::newRow("the key's problem on its own line")
-        << "r" << true << "无法监视键盘"
-        << "KibChat\n房间：r\n已锁定，按 F10 解锁\n无法监视键盘";
-}
-
-void TestChatDialog::trayToolTip() {
-    QFETCH(QString, room);
-    QFETCH(bool, locked);
-    QFETCH(QString, problem);
-    QFETCH(QString, tip);
-    QCOMPARE(CTrayIcon::toolTipFor(room, locked, QStringLiteral("F10"), problem), tip);
 }
 
 void TestChatDialog::lockButtonOnlyLocks() {
