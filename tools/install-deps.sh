@@ -17,12 +17,12 @@ build_packages=(
 # takes its screenshots, with the CJK font its chat lines need.
 headless_run_packages=(xvfb openbox x11-utils xdotool imagemagick fonts-wqy-microhei)
 # The whole test suite besides: the desktop and end-to-end sessions (X server, window
-# managers, xdotool, ImageMagick, the CJK font and cursor theme the overlay is drawn with),
-# the Windows build and its tests (MinGW-w64, wine, NSIS), the benchmarks, valgrind and
-# strace, and the hardening build (clang).
+# managers, a tray (trayer), xdotool, ImageMagick, the CJK font and cursor theme the overlay is
+# drawn with), the Windows build and its tests (MinGW-w64, wine, NSIS), the benchmarks,
+# valgrind and strace, and the hardening build (clang).
 test_packages=(
   "${headless_run_packages[@]}"
-  adwaita-icon-theme libxdamage-dev libxfixes-dev gifsicle
+  adwaita-icon-theme libxdamage-dev libxfixes-dev gifsicle trayer
   kwin-x11 xfwm4 metacity fluxbox icewm dbus
   g++-mingw-w64-x86-64-win32 g++-mingw-w64-x86-64-posix wine64 nsis zip unzip xz-utils
   libbenchmark-dev valgrind strace python3 iproute2 ccache

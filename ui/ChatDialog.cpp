@@ -6,10 +6,12 @@
 #include "ui/ChatLogView.h"
 #include "ui/HotKeyHook.h"
 #include "ui/KibLineEdit.h"
+#include "ui/MoreSettingsPage.h"
 #include "ui/StyleSheets.h"
 #include "ui/WindowGeometry.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
@@ -50,7 +52,10 @@ CChatDialog::CChatDialog(int defaultOpacityLevel)
     DisplaySettings defaults;
     defaults.alpha = opacityLevel;
     const QString settingsPath = QLatin1String(kSettingsFileName);
-    const DisplaySettings stored = loadDisplaySettings(settingsPath, defaults);
+    firstStart = !QFile::exists(settingsPath);
+    HotKeySettings hotKey;
+    const DisplaySettings stored = loadDisplaySettings(settingsPath, defaults, &hotKey);
+    holdToInteract = hotKey.holdToInteract;
     roomName = stored.roomName;
     boldFlag = stored.bold;
     opacityLevel = stored.alpha;
@@ -80,13 +85,12 @@ CChatDialog::CChatDialog(int defaultOpacityLevel)
 
     desktop.raiseTopmost(this);
 
-    savedExStyle = desktop.windowExStyle(this);
-    desktop.setWindowExStyle(this, savedExStyle | platform::kExStyleClickThrough);
+    desktop.setClickThrough(this, true);
     isLocked = true;
 
     hookTarget = this;
-    if (!keyboardHook)
-        keyboardHook = desktop.installHotKeyHook(&forwardHotKeyToTarget);
+    watchLockKey(hotKey.lockKey);
+    showLockKey();
     // Without the hot key a locked window could never be unlocked, nor closed.
     if (!keyboardHook)
         UnlockWindow();
@@ -107,7 +111,7 @@ CChatDialog::~CChatDialog() {
     disconnect(roomNameEdit, nullptr, this, nullptr);
     hookTarget = nullptr;
     if (keyboardHook) {
-        platform::current().removeHotKeyHook(keyboardHook);
+        platform::current().unwatchKeyChord(keyboardHook);
         keyboardHook = nullptr;
     }
     if (workerThread) {
@@ -134,7 +138,10 @@ CChatDialog::~CChatDialog() {
     current.lineHeight = lineHeight;
     current.width = width();
     current.height = height();
-    saveDisplaySettings(QLatin1String(kSettingsFileName), current);
+    HotKeySettings hotKey;
+    hotKey.lockKey = lockKeyText;
+    hotKey.holdToInteract = holdToInteract;
+    saveDisplaySettings(QLatin1String(kSettingsFileName), current, &hotKey);
 }
 
 void CChatDialog::startWorker() {
@@ -286,6 +293,18 @@ void CChatDialog::buildWidgetTree() {
     lineHeightCombo = makeCombo("lineHeightCombo", 65);
     settingOkButton = makeButton("settingOkButton", 40, QStringLiteral("确定"));
     settingCancelButton = makeButton("settingCancelButton", 110, QStringLiteral("取消"));
+    fontPageWidgets = {fontFamilyLabel, fontFamilyCombo, fontSizeLabel,
+                       fontSizeCombo,   lineHeightLabel, lineHeightCombo};
+
+    // The next page lies over the font page's rows; OK and Cancel serve both.
+    morePage = new CMoreSettingsPage(settingPanel);
+    morePage->setGeometry(0, 14, 220, 72);
+    morePage->hide();
+    settingPageButton = new QPushButton(settingPanel);
+    settingPageButton->setObjectName(QStringLiteral("settingPageButton"));
+    settingPageButton->setGeometry(160, 0, 58, 14);
+    settingPageButton->setStyleSheet(styles::panelPageButton());
+    settingPageButton->setText(QStringLiteral("更多设置›"));
     settingPanel->hide();
 }
 
@@ -301,6 +320,7 @@ void CChatDialog::wireWidgets() {
     connect(settingButton, &QPushButton::clicked, this, &CChatDialog::onButtonSettingClicked);
     connect(settingOkButton, &QPushButton::clicked, this, &CChatDialog::onSettingOKClicked);
     connect(settingCancelButton, &QPushButton::clicked, this, &CChatDialog::onSettingCancelClicked);
+    connect(settingPageButton, &QPushButton::clicked, this, &CChatDialog::onSettingPageClicked);
 }
 
 void CChatDialog::TopTimerOut() {
