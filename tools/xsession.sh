@@ -82,9 +82,10 @@ _xs_fail() {
 _xs_display_ready() { xdpyinfo >/dev/null 2>&1; }
 _xs_wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 
-# Appends xs_stop to the EXIT trap and an exit to INT and TERM, keeping what was there.
+# Appends STOP (default xs_stop) to the EXIT trap and an exit to INT and TERM, keeping what
+# was there.
 _xs_chain_traps() {
-    local sig current code words
+    local stop=${1:-xs_stop} sig current code words
     for sig in EXIT INT TERM; do
         current=$(trap -p "$sig")
         code=""
@@ -94,7 +95,7 @@ _xs_chain_traps() {
             code=${words[2]}
         fi
         case $sig in
-        EXIT) [[ "$code" == *xs_stop* ]] || trap -- "${code:+$code; }xs_stop" EXIT ;;
+        EXIT) [[ "$code" == *"$stop"* ]] || trap -- "${code:+$code; }$stop" EXIT ;;
         INT) [[ "$code" == *exit* ]] || trap -- "${code:+$code; }exit 130" INT ;;
         TERM) [[ "$code" == *exit* ]] || trap -- "${code:+$code; }exit 143" TERM ;;
         esac
