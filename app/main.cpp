@@ -4,13 +4,24 @@
 
 #include <QApplication>
 
+#include <cstdio>
 #include <optional>
+
+#ifdef Q_OS_LINUX
+#include "platform/DisplayBackend.h"
+#endif
 
 int main(int argc, char* argv[]) {
     // Decided before any Qt object exists: a second copy shows nothing at all.
     if (!platform::acquireInstanceGuard(kInstanceGuardName))
         return 1;
 
+#ifdef Q_OS_LINUX
+    // Natively on Wayland where the layer shell is, else through XWayland as before.
+    const platform::DisplayRoute route = platform::applyDisplayChoice().route;
+    if (route != platform::DisplayRoute::Default)
+        std::fprintf(stderr, "kibchat: %s\n", platform::describeRoute(route));
+#endif
     QApplication app(argc, argv);
     prepareApplication(app);
     platform::quitOnTerminationRequest(app);
