@@ -70,7 +70,7 @@ _ss_pick_user() {
         return 2
     }
     _SS_RUN_AS=(setpriv "--reuid=$(id -u "$user")" "--regid=$(id -g "$user")" --clear-groups)
-    chown "$user:" "$SS_RUNTIME_DIR" "$SS_LOG_DIR"
+    chown "$user:" "$SS_RUNTIME_DIR"
 }
 
 _ss_write_sway_config() {
@@ -81,7 +81,7 @@ _ss_write_sway_config() {
         echo "default_border none"
         echo "focus_follows_mouse no"
         printf '%s\n' "${SS_CONFIG:-}"
-    } >"$SS_LOG_DIR/sway.conf"
+    } >"$SS_RUNTIME_DIR/sway.conf"
 }
 
 ss_start() {
@@ -131,11 +131,11 @@ ss_start() {
     [[ -n "${WAYLAND_DISPLAY+set}" ]] && _SS_HAD_WAYLAND=yes _SS_WAYLAND_BEFORE=$WAYLAND_DISPLAY
     _xs_chain_traps ss_stop
 
-    local env=(env -i PATH="$PATH" XDG_RUNTIME_DIR="$SS_RUNTIME_DIR" HOME="$SS_LOG_DIR"
+    local env=(env -i PATH="$PATH" XDG_RUNTIME_DIR="$SS_RUNTIME_DIR" HOME="$SS_RUNTIME_DIR"
         WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1)
     if [[ "$SS_COMPOSITOR" == sway ]]; then
         _ss_write_sway_config
-        "${_SS_RUN_AS[@]}" "${env[@]}" sway -c "$SS_LOG_DIR/sway.conf" \
+        "${_SS_RUN_AS[@]}" "${env[@]}" sway -c "$SS_RUNTIME_DIR/sway.conf" \
             >"$SS_LOG_DIR/compositor.log" 2>&1 &
     else
         "${_SS_RUN_AS[@]}" "${env[@]}" weston --backend=headless-backend.so --socket=wayland-0 \

@@ -128,8 +128,10 @@ h_cleanup() {
     [[ -n "$H_TMP" && -d "$H_TMP" ]] && rm -rf "$H_TMP"
 }
 
-# h_begin NAME APP PROBE IMAGES ARTEFACTS
-h_begin() {
+# h_prepare NAME APP PROBE IMAGES ARTEFACTS [TOOL...]: what every desktop test needs besides
+# its display: the arguments checked, a temporary folder removed by the EXIT trap, private
+# XDG folders, a working directory with `images`, and loopback-only service addresses.
+h_prepare() {
     H_NAME=$1
     APP=$2
     PROBE=$3
@@ -138,8 +140,9 @@ h_begin() {
     # Absolute paths: the overlay runs from another working directory.
     [[ "$APP" == /* ]] || APP="$PWD/$APP"
     [[ "$PROBE" == /* ]] || PROBE="$PWD/$PROBE"
+    shift 5
     local tool
-    for tool in Xvfb "$H_WM" xdotool xdpyinfo xprop xwininfo xev import convert compare; do
+    for tool in "$@"; do
         command -v "$tool" >/dev/null || fail "required tool '$tool' is not installed"
     done
     [[ -x "$APP" ]] || fail "overlay executable '$APP' not found"
@@ -164,6 +167,11 @@ h_begin() {
     # never reaches beyond this machine nor depends on a simulator being up.
     export KIBCHAT_ROOMINFO_URL=http://127.0.0.1:9 KIBCHAT_CHAT_URL=http://127.0.0.1:9
     export KIBCHAT_DOWNLOAD_HOST=127.0.0.1:9
+}
+
+# h_begin NAME APP PROBE IMAGES ARTEFACTS
+h_begin() {
+    h_prepare "$@" Xvfb "$H_WM" xdotool xdpyinfo xprop xwininfo xev import convert compare
     unset WAYLAND_DISPLAY
     export QT_QPA_PLATFORM=xcb
 
