@@ -4,27 +4,35 @@
 // the keyboard is never taken while locked. Wayland has no window opacity, so the overlay's is
 // painted: the window is drawn translucent and its content through an opacity effect.
 // Without the layer shell the windows are ordinary ones and only the input region applies.
+//
+// Places: Qt keeps every layer surface at its origin (0, 0) and counts pointer positions from
+// there, whatever the margins. So the overlay's place is a base (its margins when no button is
+// held) plus the widget's position, which is brought back to (0, 0) whenever no button is held.
+// While a button is held the base stays: sway counts the pointer positions of a press from
+// where the surface was at the press, however it moves meanwhile. The other windows are
+// placed from the overlay's place.
 
 #include "platform/DisplayBackend.h"
 #include "platform/Platform.h"
 
 #include <LayerShellQt/Window>
 
-#include <QApplication>
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
-#include <QMoveEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QRegion>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOption>
 #include <QWidget>
 #include <QWindow>
 
+#include <functional>
 #include <memory>
+#include <utility>
 
 namespace platform {
 
@@ -43,22 +51,19 @@ QRegion outsideRegion() {
     return QRegion(-1, -1, 1, 1);
 }
 
-QMargins marginsFor(const QWindow* window) {
-    const QScreen* screen = window->screen();
-    const QPoint origin = screen ? screen->geometry().topLeft() : QPoint();
-    const QPoint at = window->position() - origin;
-    return QMargins(at.x(), at.y(), 0, 0);
+QMargins marginsAt(const QPoint& place) {
+    return QMargins(place.x(), place.y(), 0, 0);
 }
 
 // Gives a window's layer surface our settings; read by the surface when the window is shown.
-void configureLayer(QWindow* window, bool overlay) {
+void configureLayer(QWindow* window, bool overlay, const QPoint& place) {
     LayerWindow* layer = LayerWindow::get(window);
     if (!layer)
         return;
     layer->setLayer(LayerWindow::LayerOverlay);
     layer->setAnchors(LayerWindow::Anchors(LayerWindow::AnchorTop) | LayerWindow::AnchorLeft);
     layer->setExclusiveZone(-1);
-    layer->setMargins(marginsFor(window));
+    layer->setMargins(marginsAt(place));
     layer->setScope(overlay ? kOverlayScope : kPopupScope);
     if (window->screen())
         layer->setDesiredOutput(window->screen());
@@ -93,12 +98,16 @@ public:
         // background unpainted: it is painted here, and the opacity effect thins it.
         widget_->setAttribute(Qt::WA_TranslucentBackground);
         widget_->installEventFilter(this);
+        const QScreen* screen = widget_->screen();
+        base_ = widget_->pos() - (screen ? screen->geometry().topLeft() : QPoint());
+        if (layerShell_)
+            widget_->move(0, 0);
         widget_->winId();
         window_ = widget_->windowHandle();
         if (!window_)
             return;
         if (layerShell_)
-            configureLayer(window_, true);
+            configureLayer(window_, true, base_);
         window_->installEventFilter(this);
         QObject::connect(window_, &QWindow::opacityChanged, this,
                          [this](qreal level) { paintOpacity(level); });
@@ -106,6 +115,8 @@ public:
     }
 
     qint32 style() const { return style_; }
+    // The overlay's place on its output: the origin of every window's coordinates.
+    QPoint place() const { return base_ + (layerShell_ ? widget_->pos() : QPoint()); }
 
     void setStyle(qint32 style) {
         style_ = style;
@@ -114,8 +125,24 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == window_.data() && event->type() == QEvent::Expose && window_->isExposed())
-            applyInput(true);
+        if (watched == window_.data() && event->type() == QEvent::Expose) {
+            if (!window_->isExposed())
+                inputSet_ = false; // the surface goes; the next one starts afresh
+            else if (!inputSet_)
+                applyInput();
+        }
+        if (watched == widget_ && event->type() == QEvent::Move && layerShell_ &&
+            !event->spontaneous())
+            followMove();
+        // layer-shell-qt asks for a surface's size only when it makes the surface, and each
+        // configure from the compositor repeats that first size; the surface itself takes the
+        // size of what is drawn. So Qt is kept from shrinking the widget back to it.
+        if (watched == window_.data() && event->type() == QEvent::Resize && layerShell_ &&
+            event->spontaneous() && static_cast<QResizeEvent*>(event)->size() != widget_->size())
+            return true;
+        if (watched == window_.data() && event->type() == QEvent::MouseButtonRelease && layerShell_)
+            QMetaObject::invokeMethod(
+                this, [this] { followMove(); }, Qt::QueuedConnection);
         if (watched == widget_ && event->type() == QEvent::Paint) {
             // Runs inside the paint event, before the widget's own painting.
             QStyleOption option;
@@ -128,21 +155,45 @@ protected:
 
 private:
     // The input region and the keyboard. A new surface (each show) starts with the whole
-    // surface as its input region: FORCE sets ours again even when Qt believes it is set.
-    void applyInput(bool force = false) {
+    // surface as its input region, which Qt does not know: the first expose of each sets ours
+    // again. Only changes are sent: each one costs a commit, and a changed keyboard mode a
+    // configure from the compositor, which Qt answers with another expose.
+    void applyInput() {
         if (!window_ || !window_->isExposed())
             return; // set on the first expose
         const bool locked = isClickThrough(style_);
-        if (force)
+        if (!inputSet_) {
             window_->setMask(locked ? QRegion() : outsideRegion());
-        window_->setMask(locked ? outsideRegion() : QRegion());
-        if (layerShell_) {
-            if (LayerWindow* layer = LayerWindow::get(window_))
-                layer->setKeyboardInteractivity(locked
-                                                    ? LayerWindow::KeyboardInteractivityNone
-                                                    : LayerWindow::KeyboardInteractivityOnDemand);
+            inputSet_ = true;
         }
-        widget_->update(); // the changes take effect with the surface's next commit
+        window_->setMask(locked ? outsideRegion() : QRegion());
+        const auto keyboard = locked ? LayerWindow::KeyboardInteractivityNone
+                                     : LayerWindow::KeyboardInteractivityOnDemand;
+        LayerWindow* layer = layerShell_ ? LayerWindow::get(window_) : nullptr;
+        if (layer && layer->keyboardInteractivity() != keyboard) {
+            layer->setKeyboardInteractivity(keyboard);
+            widget_->update(); // takes effect with the surface's next commit
+        }
+    }
+
+    // The widget was moved (dragged, or resized at its left edge): the margins follow.
+    void followMove() {
+        if (!window_)
+            return;
+        const QMargins margins = marginsAt(place());
+        LayerWindow* layer = LayerWindow::get(window_);
+        if (layer && layer->margins() != margins) {
+            layer->setMargins(margins);
+            // The margins take effect with the surface's next commit: at once.
+            widget_->repaint();
+        }
+        if (QGuiApplication::mouseButtons() == Qt::NoButton && !widget_->pos().isNull()) {
+            base_ = place();
+            // Moving the widget moves its window with the size the window had last, which
+            // lags behind a resize until the compositor has answered it: give the size too.
+            window_->setGeometry(QRect(QPoint(), widget_->size()));
+            widget_->move(0, 0);
+        }
     }
 
     void paintOpacity(qreal level) {
@@ -159,6 +210,8 @@ private:
     const bool layerShell_;
     bool prepared_ = false;
     qint32 style_ = 0;
+    QPoint base_;
+    bool inputSet_ = false; // the current surface has our input region
 };
 
 // Watches every window of the process: a window shown on its own (a message box, a list that
@@ -166,56 +219,29 @@ private:
 // the top layer, the keyboard taken), and a moved window's margins follow its place.
 class WindowWatcher final : public QObject {
 public:
-    explicit WindowWatcher(bool layerShell) : layerShell_(layerShell) {}
+    // ORIGIN tells where the overlay is on the output.
+    WindowWatcher(bool layerShell, std::function<QPoint()> origin)
+        : layerShell_(layerShell), origin_(std::move(origin)) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        const QEvent::Type type = event->type();
-        if ((type != QEvent::Show && type != QEvent::Move) || !watched->isWindowType())
-            return QObject::eventFilter(watched, event);
-        auto* window = static_cast<QWindow*>(watched);
-        const bool configured = window->property(kConfiguredProperty).toBool();
-        if (type == QEvent::Show && layerShell_ && !configured)
-            configureLayer(window, false);
-        else if (type == QEvent::Move && configured)
-            return followMove(window, static_cast<QMoveEvent*>(event)->pos());
+        if (layerShell_ && event->type() == QEvent::Show && watched->isWindowType()) {
+            auto* window = static_cast<QWindow*>(watched);
+            if (!window->property(kConfiguredProperty).toBool())
+                configureLayer(window, false, origin_() + window->position());
+        }
         return QObject::eventFilter(watched, event);
     }
 
 private:
-    static QWidget* widgetOf(const QWindow* window) {
-        for (QWidget* widget : QApplication::topLevelWidgets())
-            if (widget->windowHandle() == window)
-                return widget;
-        return nullptr;
-    }
-
-    // A layer surface never moves on its own, yet Qt puts it back at the origin whenever the
-    // compositor configures it (on every resize): such a move is undone before the widget
-    // sees it, since Qt's idea of the place is what mouse positions are counted from. A move
-    // the program asked for has already reached the widget and becomes the margins. Returns
-    // whether the event is to be dropped.
-    static bool followMove(QWindow* window, const QPoint& to) {
-        const QWidget* widget = widgetOf(window);
-        if (widget && widget->geometry().topLeft() != to) {
-            window->setPosition(widget->geometry().topLeft());
-            return true;
-        }
-        LayerWindow* layer = LayerWindow::get(window);
-        const QMargins margins = marginsFor(window);
-        if (layer && layer->margins() != margins) {
-            layer->setMargins(margins);
-            window->requestUpdate(); // the margins take effect with the next commit
-        }
-        return false;
-    }
-
     const bool layerShell_;
+    const std::function<QPoint()> origin_;
 };
 
 class WaylandPlatform final : public Platform {
 public:
-    explicit WaylandPlatform(bool layerShell) : layerShell_(layerShell), watcher_(layerShell) {
+    explicit WaylandPlatform(bool layerShell)
+        : layerShell_(layerShell), watcher_(layerShell, [this] { return overlayPlace(); }) {
         qApp->installEventFilter(&watcher_);
     }
     ~WaylandPlatform() override {
@@ -254,16 +280,23 @@ public:
     }
 
 private:
+    QPoint overlayPlace() const {
+        return overlay_ ? OverlayState::find(overlay_)->place() : QPoint();
+    }
+
     OverlayState* ensure(QWidget* window) {
         OverlayState* state = OverlayState::find(window);
-        if (!state)
+        if (!state) {
             state = new OverlayState(window, layerShell_);
+            overlay_ = window;
+        }
         state->prepare();
         return state;
     }
 
     const bool layerShell_;
     WindowWatcher watcher_;
+    QPointer<QWidget> overlay_;
 };
 
 } // namespace

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Under sway: the overlay on the overlay layer above a fullscreen window, its opacity painted
-# as X11 composites it, click-through once locked with the keyboard left to the window
-# beneath, a single instance, and the close button's exit with config.ini written.
+# as X11 composites it, click-through once locked, a single instance, and config.ini written
+# at the end.
 # shellcheck source=SCRIPTDIR/wl_harness.sh
 source "$(dirname "$0")/wl_harness.sh"
 w_begin wayland_overlay_layer "$@"
@@ -35,14 +35,11 @@ h_log "opacity steps 7 8 9 9 8 painted as composited"
 
 # Unlocked at start (no key reaches it yet): the overlay takes the click.
 w_click_reaches_probe $((OX + 200)) $((OY + 250)) && fail "a click on the unlocked overlay reached the probe"
-# The lock button locks it: clicks pass through, the keyboard stays with the probe.
+# The lock button locks it: clicks pass through.
 w_click $((OX + OW - 54)) $((OY + 13))
 h_poll 5 w_click_reaches_probe $((OX + 200)) $((OY + 250)) ||
     fail "a click on the locked overlay did not reach the probe"
-before=$(h_probe_lines)
-wtype -k F7
-h_wait_probe_line "$before" '^key F7 down$' 5 || fail "a key typed while locked did not reach the probe"
-h_log "locked: clicks and keys reach the window beneath"
+h_log "locked: clicks reach the window beneath"
 
 h_stop "$APP_PID"
 grep -q '^Alpha=8$' "$WORKDIR/config.ini" || fail "config.ini after SIGTERM: $(cat "$WORKDIR/config.ini")"

@@ -41,7 +41,8 @@ uint32_t nowMs() {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: kibchat-vpointer WIDTH HEIGHT (move X Y|press|release|wait MS)...\n");
+    std::fprintf(stderr,
+                 "usage: kibchat-vpointer WIDTH HEIGHT (move X Y|press|release|wait MS)...\n");
     return 2;
 }
 

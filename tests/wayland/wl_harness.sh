@@ -87,3 +87,18 @@ w_click_reaches_probe() {
     h_wait_probe_line "$before" "^$mark\$" 5 || fail "the probe never saw the marker click"
     tail -n +$((before + 1)) "$PROBE_LOG" | grep -v -x "$mark" | grep -q -x "press $1 $2"
 }
+
+# Sets GX GY GW GH to the overlay's place on the output: the box of what is not the white
+# probe. Fails when there is none.
+w_overlay_rect() {
+    local box
+    box=$(grim - 2>/dev/null | convert png:- -threshold 90% -format '%@' info: 2>/dev/null)
+    [[ "$box" =~ ^([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)$ ]] || return 1
+    GW=${BASH_REMATCH[1]} GH=${BASH_REMATCH[2]} GX=${BASH_REMATCH[3]} GY=${BASH_REMATCH[4]}
+}
+# Waits until the overlay is at X Y, W x H.
+w_overlay_at() {
+    local want="$1,$2,$3,$4"
+    _w_at() { w_overlay_rect && [[ "$GX,$GY,$GW,$GH" == "$want" ]]; }
+    h_poll 5 _w_at
+}
