@@ -64,6 +64,24 @@ void saveDisplaySettings(const QString& path, const DisplaySettings& s) {
     settings.sync();
 }
 
+HotKeySettings loadHotKeySettings(const QString& path) {
+    HotKeySettings s;
+    if (!QFile::exists(path))
+        return s;
+    QSettings settings(path, QSettings::IniFormat);
+    s.lockKey = readString(settings, "HotKey/lockKey", s.lockKey);
+    s.holdToInteract =
+        settingsTextToBool(settings.value(QStringLiteral("HotKey/holdToInteract")).toString());
+    return s;
+}
+
+void saveHotKeySettings(const QString& path, const HotKeySettings& s) {
+    QSettings settings(path, QSettings::IniFormat);
+    settings.setValue(QStringLiteral("HotKey/lockKey"), s.lockKey);
+    settings.setValue(QStringLiteral("HotKey/holdToInteract"), s.holdToInteract);
+    settings.sync();
+}
+
 ServiceEndpoints loadServiceEndpoints(const QString& path, const QProcessEnvironment& env) {
     ServiceEndpoints endpoints;
     if (QFile::exists(path)) {

@@ -26,6 +26,17 @@ DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& 
 // Writes all eight keys of "Config"; other keys and sections in the file survive.
 void saveDisplaySettings(const QString& path, const DisplaySettings& settings);
 
+// The lock key, kept in the section "HotKey".
+struct HotKeySettings {
+    QString lockKey; // QKeySequence's portable text ("F10", "Ctrl+Shift+L"); empty: the default
+    bool holdToInteract = false;
+};
+
+// Reads the section "HotKey"; a missing file or key reads as the defaults.
+HotKeySettings loadHotKeySettings(const QString& path);
+// Writes both keys of "HotKey"; other keys and sections in the file survive.
+void saveHotKeySettings(const QString& path, const HotKeySettings& settings);
+
 // The service addresses: the section "Service" of the file, each overridden by its
 // environment variable. The program never writes them.
 ServiceEndpoints loadServiceEndpoints(const QString& path, const QProcessEnvironment& env);

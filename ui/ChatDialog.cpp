@@ -1,15 +1,17 @@
 #include "ui/ChatDialog.h"
 
-#include "settings/SettingsFile.h"
 #include "client/GetChatMessageThread.h"
 #include "platform/Platform.h"
+#include "settings/SettingsFile.h"
 #include "ui/ChatLogView.h"
 #include "ui/HotKeyHook.h"
 #include "ui/KibLineEdit.h"
+#include "ui/MoreSettingsPage.h"
 #include "ui/StyleSheets.h"
 #include "ui/WindowGeometry.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
@@ -50,6 +52,9 @@ CChatDialog::CChatDialog(int defaultOpacityLevel)
     DisplaySettings defaults;
     defaults.alpha = opacityLevel;
     const QString settingsPath = QLatin1String(kSettingsFileName);
+    firstStart = !QFile::exists(settingsPath);
+    const HotKeySettings hotKey = loadHotKeySettings(settingsPath);
+    holdToInteract = hotKey.holdToInteract;
     const DisplaySettings stored = loadDisplaySettings(settingsPath, defaults);
     roomName = stored.roomName;
     boldFlag = stored.bold;
@@ -80,13 +85,12 @@ CChatDialog::CChatDialog(int defaultOpacityLevel)
 
     desktop.raiseTopmost(this);
 
-    savedExStyle = desktop.windowExStyle(this);
-    desktop.setWindowExStyle(this, savedExStyle | platform::kExStyleClickThrough);
+    desktop.setClickThrough(this, true);
     isLocked = true;
 
     hookTarget = this;
-    if (!keyboardHook)
-        keyboardHook = desktop.installHotKeyHook(&forwardHotKeyToTarget);
+    watchLockKey(hotKey.lockKey);
+    showLockKey();
     // Without the hot key a locked window could never be unlocked, nor closed.
     if (!keyboardHook)
         UnlockWindow();
@@ -107,7 +111,7 @@ CChatDialog::~CChatDialog() {
     disconnect(roomNameEdit, nullptr, this, nullptr);
     hookTarget = nullptr;
     if (keyboardHook) {
-        platform::current().removeHotKeyHook(keyboardHook);
+        platform::current().unwatchKeyChord(keyboardHook);
         keyboardHook = nullptr;
     }
     if (workerThread) {
@@ -131,6 +135,10 @@ CChatDialog::~CChatDialog() {
     current.width = width();
     current.height = height();
     saveDisplaySettings(QLatin1String(kSettingsFileName), current);
+    HotKeySettings hotKey;
+    hotKey.lockKey = lockKeyText;
+    hotKey.holdToInteract = holdToInteract;
+    saveHotKeySettings(QLatin1String(kSettingsFileName), hotKey);
 }
 
 void CChatDialog::startWorker() {
@@ -276,6 +284,18 @@ void CChatDialog::buildWidgetTree() {
     lineHeightCombo = makeCombo("lineHeightCombo", 65);
     settingOkButton = makeButton("settingOkButton", 40, QStringLiteral("确定"));
     settingCancelButton = makeButton("settingCancelButton", 110, QStringLiteral("取消"));
+    fontPageWidgets = {fontFamilyLabel, fontFamilyCombo, fontSizeLabel,
+                       fontSizeCombo,   lineHeightLabel, lineHeightCombo};
+
+    // The next page lies over the font page's rows; OK and Cancel serve both.
+    morePage = new CMoreSettingsPage(settingPanel);
+    morePage->setGeometry(0, 14, 220, 72);
+    morePage->hide();
+    settingPageButton = new QPushButton(settingPanel);
+    settingPageButton->setObjectName(QStringLiteral("settingPageButton"));
+    settingPageButton->setGeometry(160, 0, 58, 14);
+    settingPageButton->setStyleSheet(styles::panelPageButton());
+    settingPageButton->setText(QStringLiteral("更多设置›"));
     settingPanel->hide();
 }
 
@@ -291,6 +311,7 @@ void CChatDialog::wireWidgets() {
     connect(settingButton, &QPushButton::clicked, this, &CChatDialog::onButtonSettingClicked);
     connect(settingOkButton, &QPushButton::clicked, this, &CChatDialog::onSettingOKClicked);
     connect(settingCancelButton, &QPushButton::clicked, this, &CChatDialog::onSettingCancelClicked);
+    connect(settingPageButton, &QPushButton::clicked, this, &CChatDialog::onSettingPageClicked);
 }
 
 void CChatDialog::TopTimerOut() {

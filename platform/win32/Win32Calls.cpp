@@ -18,6 +18,8 @@
 namespace platform::win32 {
 
 static_assert(kMessageKeyDown == WM_KEYDOWN && kMessageSysKeyDown == WM_SYSKEYDOWN);
+static_assert(kMessageKeyUp == WM_KEYUP && kMessageSysKeyUp == WM_SYSKEYUP);
+static_assert(kExStyleClickThrough == (WS_EX_LAYERED | WS_EX_TRANSPARENT));
 static_assert(kVirtualKeyF10 == VK_F10 && kLowLevelAltDown == LLKHF_ALTDOWN);
 
 namespace {
@@ -26,10 +28,30 @@ namespace {
 // from that thread's message loop, so no locking is needed.
 HHOOK keyboardHook = nullptr;
 KeyCallback hotKeyCallback = nullptr;
+KeyChordMatch chordMatch;
 int installedHooks = 0;
 
 HWND toHwnd(WindowHandle window) {
     return reinterpret_cast<HWND>(window);
+}
+
+bool held(int virtualKey) {
+    return GetAsyncKeyState(virtualKey) < 0;
+}
+
+// The system updates a key's state once the hooks have let it through, so while the chord's
+// key is being decided the modifiers pressed before it already read as held.
+unsigned heldModifiers() {
+    unsigned bits = 0;
+    if (held(VK_SHIFT))
+        bits |= kChordShift;
+    if (held(VK_CONTROL))
+        bits |= kChordCtrl;
+    if (held(VK_MENU))
+        bits |= kChordAlt;
+    if (held(VK_LWIN) || held(VK_RWIN))
+        bits |= kChordMeta;
+    return bits;
 }
 
 LRESULT CALLBACK keyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) {
@@ -38,13 +60,13 @@ LRESULT CALLBACK keyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) {
     const LRESULT next = CallNextHookEx(keyboardHook, nCode, wParam, lParam);
     if (nCode >= 0 && hotKeyCallback) {
         const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
-        DWORD flags = key->flags;
-        // Wine leaves LLKHF_ALTDOWN clear with Alt held; Alt's own state, set once Alt's
-        // key-down went past the hooks, says the same on both.
-        if (wParam == WM_SYSKEYDOWN && GetAsyncKeyState(VK_MENU) < 0)
-            flags |= LLKHF_ALTDOWN;
-        if (isHotKeyDown(wParam, key->vkCode, flags))
-            hotKeyCallback();
+        // Modifiers are read only for the chord's own key: most keys cost one comparison.
+        if (key->vkCode == chordMatch.chord().key) {
+            const KeyChordEvent event =
+                chordEventFor(chordMatch, wParam, key->vkCode, key->flags, heldModifiers());
+            if (event != KeyChordEvent::None)
+                hotKeyCallback(event);
+        }
     }
     return next;
 }
@@ -80,13 +102,14 @@ void raiseTopmost(WindowHandle window) {
                  SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
 }
 
-KeyboardHook installKeyboardHook(KeyCallback callback) {
+KeyboardHook installKeyboardHook(NativeChord chord, KeyCallback callback) {
     const HHOOK hook =
         SetWindowsHookExW(WH_KEYBOARD_LL, keyboardHookProc, GetModuleHandleW(nullptr), 0);
     if (!hook)
         return nullptr;
     keyboardHook = hook;
     hotKeyCallback = callback;
+    chordMatch = KeyChordMatch(chord);
     ++installedHooks;
     return hook;
 }

@@ -131,7 +131,12 @@ std::vector<WPARAM> givenF10Kinds;
 std::vector<WPARAM> passedF10Kinds;
 std::vector<DWORD> givenF10Flags;
 
-void onHotKey() {
+std::vector<platform::KeyChordEvent> callbackEvents;
+
+void onHotKey(platform::KeyChordEvent event) {
+    callbackEvents.push_back(event);
+    if (event != platform::KeyChordEvent::Press)
+        return;
     ++callbackCalls;
     callbackSequence = ++sequence;
 }
@@ -208,7 +213,8 @@ void checkHook() {
     HHOOK observer = SetWindowsHookExW(WH_KEYBOARD_LL, observerProc, module, 0);
     check(observer != nullptr, "hook: observer installed");
 
-    platform::win32::KeyboardHook hook = platform::win32::installKeyboardHook(&onHotKey);
+    platform::win32::KeyboardHook hook =
+        platform::win32::installKeyboardHook({platform::win32::kVirtualKeyF10, 0}, &onHotKey);
     check(hook != nullptr, "hook: SetWindowsHookExW returned a hook");
 
     HHOOK recorder = SetWindowsHookExW(WH_KEYBOARD_LL, recorderProc, module, 0);
@@ -235,7 +241,9 @@ void checkHook() {
     check(observerKeys == 8, "hook: all eight keys passed on to the next hook");
     check(givenF10Kinds.size() == 4 && passedF10Kinds == givenF10Kinds,
           "hook: keys passed on with their kind unchanged");
-    check(callbackCalls == 1, "hook: exactly one call back, for the plain F10 key-down");
+    check(callbackCalls == 1, "hook: exactly one press, for the plain F10 key-down");
+    check(callbackEvents.size() == 2 && callbackEvents[1] == platform::KeyChordEvent::Release,
+          "hook: its key-up is the release, Alt+F10 calls nothing");
     check(observerSequence != 0 && observerSequence < callbackSequence,
           "hook: the key is passed on before the call back");
 
