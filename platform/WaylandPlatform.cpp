@@ -114,12 +114,11 @@ public:
         paintOpacity(widget_->windowOpacity());
     }
 
-    qint32 style() const { return style_; }
     // The overlay's place on its output: the origin of every window's coordinates.
     QPoint place() const { return base_ + (layerShell_ ? widget_->pos() : QPoint()); }
 
-    void setStyle(qint32 style) {
-        style_ = style;
+    void setClickThrough(bool on) {
+        clickThrough_ = on;
         applyInput();
     }
 
@@ -161,7 +160,7 @@ private:
     void applyInput() {
         if (!window_ || !window_->isExposed())
             return; // set on the first expose
-        const bool locked = isClickThrough(style_);
+        const bool locked = clickThrough_;
         if (!inputSet_) {
             window_->setMask(locked ? QRegion() : outsideRegion());
             inputSet_ = true;
@@ -209,7 +208,7 @@ private:
     QPointer<QWindow> window_;
     const bool layerShell_;
     bool prepared_ = false;
-    qint32 style_ = 0;
+    bool clickThrough_ = false;
     QPoint base_;
     bool inputSet_ = false; // the current surface has our input region
 };
@@ -251,14 +250,7 @@ public:
 
     const char* name() const override { return layerShell_ ? "wayland-layer-shell" : "wayland"; }
 
-    qint32 windowExStyle(QWidget* window) override {
-        const OverlayState* state = OverlayState::find(window);
-        return state ? state->style() : 0;
-    }
-
-    void setWindowExStyle(QWidget* window, qint32 exStyle) override {
-        ensure(window)->setStyle(exStyle);
-    }
+    void setClickThrough(QWidget* window, bool on) override { ensure(window)->setClickThrough(on); }
 
     // The overlay layer lies above every window of the desktop already; only a hidden window
     // needs showing.
@@ -268,9 +260,11 @@ public:
             window->show();
     }
 
-    // On Wayland the desktop owns the keys: no program sees the keys typed into another.
-    HookHandle installHotKeyHook(HotKeyCallback) override { return nullptr; }
-    void removeHotKeyHook(HookHandle) override {}
+    // On Wayland the desktop owns the keys: no program sees the keys typed into another. The
+    // desktop's own shortcut runs `kibchat --toggle-lock` instead.
+    bool canWatchKeyChord(const KeyChord&) const override { return false; }
+    HookHandle watchKeyChord(const KeyChord&, KeyChordCallback) override { return nullptr; }
+    void unwatchKeyChord(HookHandle) override {}
 
     void setCursor(QWidget* window, SystemCursor cursor) override {
         static const Qt::CursorShape shapes[] = {Qt::ArrowCursor, Qt::SizeHorCursor,
