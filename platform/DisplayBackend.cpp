@@ -20,8 +20,7 @@ bool wantsLayerShell(const QByteArray& integration) {
 }
 
 // Qt looks for its plugins in its own plugin folder and in QT_PLUGIN_PATH.
-bool layerShellPluginInstalled() {
-    const QString relative = QStringLiteral("/wayland-shell-integration/liblayer-shell.so");
+bool pluginInstalled(const QString& relative) {
     QStringList folders = QString::fromLocal8Bit(qgetenv("QT_PLUGIN_PATH"))
                               .split(QDir::listSeparator(), Qt::SkipEmptyParts);
     folders << QLibraryInfo::location(QLibraryInfo::PluginsPath);
@@ -29,6 +28,13 @@ bool layerShellPluginInstalled() {
         if (QFileInfo::exists(folder + relative))
             return true;
     return false;
+}
+
+// Qt's Wayland platform (qtwayland5) and the layer shell's integration (layer-shell-qt): both
+// are recommended by the package, not required.
+bool layerShellPluginsInstalled() {
+    return pluginInstalled(QStringLiteral("/platforms/libqwayland-generic.so")) &&
+           pluginInstalled(QStringLiteral("/wayland-shell-integration/liblayer-shell.so"));
 }
 
 void onGlobal(void* data, wl_registry*, uint32_t, const char* interface, uint32_t) {
@@ -107,7 +113,7 @@ DisplayChoice applyDisplayChoice() {
     // The compositor is asked only when its answer can change the choice.
     const bool userWayland = env.qpaPlatform.startsWith("wayland");
     if ((env.qpaPlatform.isEmpty() && env.waylandDisplay) || userWayland) {
-        env.layerShellPlugin = layerShellPluginInstalled();
+        env.layerShellPlugin = layerShellPluginsInstalled();
         env.layerShell = env.layerShellPlugin && compositorOffers("zwlr_layer_shell_v1");
     }
     const DisplayChoice choice = chooseDisplay(env);

@@ -16,7 +16,7 @@ struct DisplayEnvironment {
     bool waylandDisplay = false;   // WAYLAND_DISPLAY names a compositor
     bool xDisplay = false;         // DISPLAY names an X server (XWayland)
     bool layerShell = false;       // the compositor answered and offers zwlr_layer_shell_v1
-    bool layerShellPlugin = false; // Qt's layer-shell integration plugin is installed
+    bool layerShellPlugin = false; // Qt's Wayland platform and layer-shell plugins are installed
 };
 
 enum class DisplayRoute {

@@ -21,12 +21,13 @@ OX=$((W_SCREEN_W - 277 - 50)) OY=100 OW=277 OH=312
 W_SKIP=77
 
 w_begin() {
-    h_prepare "$@" grim wtype swaymsg wayland-info convert
+    h_prepare "$@" grim swaymsg wayland-info convert
     [[ -x "$VPOINTER" ]] || fail "the test pointer KIBCHAT_VPOINTER='$VPOINTER' is not built"
     unset DISPLAY QT_QPA_PLATFORM QT_WAYLAND_SHELL_INTEGRATION
     SS_OUTPUT="${W_SCREEN_W}x${W_SCREEN_H}" SS_LOG_DIR="$H_TMP/compositor"
     mkdir -p "$SS_LOG_DIR"
     SS_CONFIG=${W_SWAY_CONFIG:-}$'\nfor_window [title="^kibchat-probe$"] fullscreen enable'
+    SS_COMPOSITOR=${W_COMPOSITOR:-sway}
     local rc=0
     ss_start || rc=$?
     if ((rc == 2)); then
@@ -34,7 +35,7 @@ w_begin() {
         exit "$W_SKIP"
     fi
     ((rc == 0)) || fail "$SS_ERROR"
-    h_log "sway on $WAYLAND_DISPLAY, temp $H_TMP"
+    h_log "$SS_COMPOSITOR on $WAYLAND_DISPLAY, temp $H_TMP"
 }
 
 # Prints "R,G,B" of the output's pixel at X Y.
