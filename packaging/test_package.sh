@@ -291,13 +291,9 @@ h_log "launcher rules: links, relative XDG_DATA_HOME, Wayland, own images, refus
 h_begin package_deb "$LAUNCHER" "$(type -P true)" "$INSTALLED_IMAGES" "$ARTEFACTS_DIR"
 h_log "unpacked into $ROOT"
 
-h_spawn sim "$SIM" --port 0 --seed 7 --log "$H_TMP/requests.log"
-SIM_PID=$H_LAST_PID
-h_poll 10 grep -q '^listening ' "$H_TMP/sim.log" || fail "the installed simulator did not start"
-SIM_ADDRESS=$(sed -n 's/^listening \([0-9.:]*\).*/\1/p' "$H_TMP/sim.log")
-[[ "$SIM_ADDRESS" == 127.0.0.1:* ]] || fail "the simulator listens on '$SIM_ADDRESS'"
-export KIBCHAT_ROOMINFO_URL="http://$SIM_ADDRESS" KIBCHAT_CHAT_URL="http://$SIM_ADDRESS"
-export KIBCHAT_DOWNLOAD_HOST="$SIM_ADDRESS"
+sim_start "$H_TMP/sim.log" "$SIM" --seed 7 --log "$H_TMP/requests.log" ||
+    fail "the installed simulator: $SIM_ERROR"
+H_PIDS+=("$SIM_PID")
 
 # Starts COMMAND... in DIR with its output in $H_TMP/LOG.log; sets H_LAST_PID, which exec
 # makes the command's own PID.

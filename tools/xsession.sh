@@ -40,9 +40,12 @@ xs_now_ms() {
     echo $((10#$now / 1000))
 }
 
-# Polls COMMAND every 50 ms for up to SECONDS; 1 on timeout. Also for the sourcing scripts.
+# Polls COMMAND every 50 ms for up to SECONDS (may be fractional); 1 on timeout. Also for the
+# sourcing scripts.
 xs_poll() {
-    local deadline=$(($(xs_now_ms) + $1 * 1000))
+    local whole=${1%%.*} frac=000
+    [[ "$1" == *.* ]] && frac="${1#*.}000"
+    local deadline=$(($(xs_now_ms) + 10#${whole:-0} * 1000 + 10#${frac:0:3}))
     shift
     until "$@"; do
         (($(xs_now_ms) < deadline)) || return 1
@@ -189,7 +192,7 @@ xs_start() {
     mkdir -p "$XS_LOG_DIR"
     _XS_HAD_DISPLAY=no
     [[ -n "${DISPLAY+set}" ]] && _XS_HAD_DISPLAY=yes _XS_DISPLAY_BEFORE=$DISPLAY
-    _xs_chain_traps
+    _xs_chain_traps xs_stop
 
     # -displayfd: the server picks a free display number and writes it once it accepts
     # connections. -noreset: a readiness probe's disconnect must not reset it.

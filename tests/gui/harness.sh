@@ -20,8 +20,8 @@ H_SCREEN_H=800
 # or icewm. H_WM_COMPOSITES says whether it composites, so that window opacity shows on screen.
 H_WM=${KIBCHAT_GUI_WM:-openbox}
 H_WM_COMPOSITES=no
-# shellcheck source=SCRIPTDIR/../../tools/xsession.sh
-source "$(dirname "${BASH_SOURCE[0]}")/../../tools/xsession.sh"
+# shellcheck source=SCRIPTDIR/../../tools/simulator.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../tools/simulator.sh"
 APP=""
 PROBE=""
 IMAGES=""
@@ -47,26 +47,9 @@ fail() {
     exit 1
 }
 
-# Polls COMMAND every 50 ms until it succeeds or SECONDS (may be fractional) pass;
-# returns 1 on timeout.
-h_poll() {
-    local seconds=$1
-    shift
-    local whole=${seconds%%.*} frac=000
-    [[ "$seconds" == *.* ]] && frac="${seconds#*.}000"
-    local deadline
-    deadline=$(($(h_now_ms) + 10#${whole:-0} * 1000 + 10#${frac:0:3}))
-    while true; do
-        "$@" && return 0
-        (($(h_now_ms) > deadline)) && return 1
-        sleep 0.05
-    done
-}
-
-h_now_ms() {
-    local now=${EPOCHREALTIME/./}
-    echo $((10#$now / 1000))
-}
+# The session helper's wait and clock, under the names the tests use.
+h_poll() { xs_poll "$@"; }
+h_now_ms() { xs_now_ms; }
 
 # Starts a command in the background with its output in $H_TMP/LOG.log; sets H_LAST_PID.
 # Usage: h_spawn LOG command...

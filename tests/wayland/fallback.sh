@@ -6,7 +6,7 @@
 source "$(dirname "$0")/wl_harness.sh"
 W_COMPOSITOR=weston
 w_begin wayland_fallback "$@"
-command -v Xvfb >/dev/null && command -v xdotool >/dev/null || fail "Xvfb and xdotool are needed"
+{ command -v Xvfb && command -v xdotool; } >/dev/null || fail "Xvfb and xdotool are needed"
 
 ss_has_global zwlr_layer_shell_v1 && fail "weston offers the layer shell: nothing falls back"
 
@@ -22,6 +22,7 @@ rm -f "$WORKDIR/config.ini"
 h_log "weston alone: plain Wayland window, said so"
 
 # With an X server beside it: through XWayland (here Xvfb), on the X11 backend.
+# shellcheck disable=SC2034 # read by xs_start
 XS_WM=none XS_LOG_DIR=$H_TMP
 xs_start || fail "$XS_ERROR"
 h_start_app xwayland

@@ -48,6 +48,6 @@ h_log "title drag after resizing: overlay at $OX,$OY"
 w_click $((OX + OW - 12)) $((OY + 13))
 h_wait_exit "$APP_PID" 10 || fail "the close button did not end the overlay"
 ((H_STATUS == 0)) || fail "closed with status $H_STATUS"
-grep -q "^appWidth=$OW\$" "$WORKDIR/config.ini" && grep -q "^appHeight=$OH\$" "$WORKDIR/config.ini" ||
+{ grep -q "^appWidth=$OW\$" "$WORKDIR/config.ini" && grep -q "^appHeight=$OH\$" "$WORKDIR/config.ini"; } ||
     fail "config.ini after closing at ${OW}x${OH}: $(tr '\n' ' ' <"$WORKDIR/config.ini")"
 h_log "closed with status 0, size ${OW}x${OH} saved"

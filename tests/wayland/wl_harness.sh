@@ -100,6 +100,7 @@ w_overlay_rect() {
 # Waits until the overlay is at X Y, W x H.
 w_overlay_at() {
     local want="$1,$2,$3,$4"
+    # shellcheck disable=SC2317 # called through h_poll
     _w_at() { w_overlay_rect && [[ "$GX,$GY,$GW,$GH" == "$want" ]]; }
     h_poll 5 _w_at
 }
