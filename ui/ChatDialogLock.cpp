@@ -87,7 +87,7 @@ void CChatDialog::showLockKey() {
     lockButton->setText(lockKey.toDisplayText() +
                         (isLocked ? QStringLiteral("解锁") : QStringLiteral("锁定")));
     roomNameEdit->setPlaceholderText(
-        (holdToInteract ? QStringLiteral("按住%1输入房间名") : QStringLiteral("按%1后输入房间名"))
+        (holdToInteract ? QStringLiteral("按住%1输房间名") : QStringLiteral("按%1输房间名"))
             .arg(lockKey.toDisplayText()));
     morePage->setLockKey(lockKey);
     morePage->setHoldToInteract(holdToInteract);

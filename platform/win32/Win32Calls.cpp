@@ -30,6 +30,11 @@ HHOOK keyboardHook = nullptr;
 KeyCallback hotKeyCallback = nullptr;
 KeyChordMatch chordMatch;
 int installedHooks = 0;
+int reinstalls = 0;
+int rawKeyDowns = 0;
+HookWatchdog watchdog;
+HWND rawInputWindow = nullptr;
+char hookToken; // the handle callers hold: the HHOOK behind it may change
 
 HWND toHwnd(WindowHandle window) {
     return reinterpret_cast<HWND>(window);
@@ -58,6 +63,8 @@ LRESULT CALLBACK keyboardHookProc(int nCode, WPARAM wParam, LPARAM lParam) {
     // The key goes on to the other hooks and to the game first, and is never swallowed: the
     // overlay only watches.
     const LRESULT next = CallNextHookEx(keyboardHook, nCode, wParam, lParam);
+    if (nCode >= 0)
+        watchdog.hookSawKey();
     if (nCode >= 0 && hotKeyCallback) {
         const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
         // Modifiers are read only for the chord's own key: most keys cost one comparison.
@@ -87,6 +94,67 @@ const wchar_t* cursorResource(Cursor cursor) {
     return IDC_ARROW;
 }
 
+void reinstallHook() {
+    if (keyboardHook)
+        UnhookWindowsHookEx(keyboardHook); // fails quietly when Windows already removed it
+    keyboardHook =
+        SetWindowsHookExW(WH_KEYBOARD_LL, keyboardHookProc, GetModuleHandleW(nullptr), 0);
+    ++reinstalls;
+}
+
+LRESULT CALLBACK rawInputProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INPUT) {
+        RAWINPUT input;
+        UINT size = sizeof(input);
+        if (GetRawInputData(reinterpret_cast<HRAWINPUT>(lParam), RID_INPUT, &input, &size,
+                            sizeof(RAWINPUTHEADER)) != static_cast<UINT>(-1) &&
+            input.header.dwType == RIM_TYPEKEYBOARD &&
+            (input.data.keyboard.Flags & RI_KEY_BREAK) == 0) {
+            ++rawKeyDowns;
+            if (watchdog.rawKeyDown())
+                reinstallHook();
+        }
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A message-only window of this thread receives the keyboard's raw input even while other
+// programs have the focus.
+void watchWithRawInput() {
+    static const wchar_t* const kClass = L"KibChatRawKeys";
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = rawInputProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kClass;
+    RegisterClassW(&windowClass); // fails harmlessly when already registered
+    rawInputWindow = CreateWindowExW(0, kClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                     GetModuleHandleW(nullptr), nullptr);
+    if (!rawInputWindow)
+        return;
+    RAWINPUTDEVICE device{};
+    device.usUsagePage = 0x01; // generic desktop controls
+    device.usUsage = 0x06;     // keyboard
+    device.dwFlags = RIDEV_INPUTSINK;
+    device.hwndTarget = rawInputWindow;
+    if (!RegisterRawInputDevices(&device, 1, sizeof(device))) {
+        DestroyWindow(rawInputWindow);
+        rawInputWindow = nullptr;
+    }
+}
+
+void stopRawInput() {
+    if (!rawInputWindow)
+        return;
+    RAWINPUTDEVICE device{};
+    device.usUsagePage = 0x01;
+    device.usUsage = 0x06;
+    device.dwFlags = RIDEV_REMOVE;
+    device.hwndTarget = nullptr;
+    RegisterRawInputDevices(&device, 1, sizeof(device));
+    DestroyWindow(rawInputWindow);
+    rawInputWindow = nullptr;
+}
+
 } // namespace
 
 std::int32_t windowExStyle(WindowHandle window) {
@@ -103,25 +171,42 @@ void raiseTopmost(WindowHandle window) {
 }
 
 KeyboardHook installKeyboardHook(NativeChord chord, KeyCallback callback) {
-    const HHOOK hook =
-        SetWindowsHookExW(WH_KEYBOARD_LL, keyboardHookProc, GetModuleHandleW(nullptr), 0);
-    if (!hook)
-        return nullptr;
-    keyboardHook = hook;
+    if (!keyboardHook) {
+        keyboardHook =
+            SetWindowsHookExW(WH_KEYBOARD_LL, keyboardHookProc, GetModuleHandleW(nullptr), 0);
+        if (!keyboardHook)
+            return nullptr;
+        watchWithRawInput();
+    }
     hotKeyCallback = callback;
     chordMatch = KeyChordMatch(chord);
     ++installedHooks;
-    return hook;
+    return &hookToken;
 }
 
 bool removeKeyboardHook(KeyboardHook hook) {
-    if (!hook || !UnhookWindowsHookEx(static_cast<HHOOK>(hook)))
+    if (hook != &hookToken || installedHooks == 0)
         return false;
     if (--installedHooks == 0) {
+        stopRawInput();
+        if (keyboardHook)
+            UnhookWindowsHookEx(keyboardHook);
         keyboardHook = nullptr;
         hotKeyCallback = nullptr;
     }
     return true;
+}
+
+int keyboardHookReinstalls() {
+    return reinstalls;
+}
+
+int rawInputKeyDowns() {
+    return rawKeyDowns;
+}
+
+bool dropKeyboardHookForTesting() {
+    return keyboardHook && UnhookWindowsHookEx(keyboardHook);
 }
 
 void setCursor(Cursor cursor) {

@@ -54,13 +54,50 @@ inline KeyChordEvent chordEventFor(KeyChordMatch& match, std::uintptr_t message,
     return match.feed(vkCode, down, heldModifiers);
 }
 
+// Notices a low-level hook that Windows has dropped (it does so, without a word, to a hook that
+// once ran past its time limit). Raw input sees every key after the low-level hooks have let it
+// through, so a hook that is alive has seen each key before raw input reports it: key-downs
+// that raw input reports while the hook saw nothing at all mean the hook is gone.
+class HookWatchdog {
+public:
+    static constexpr int kMissesBeforeReinstall = 2;
+
+    void hookSawKey() { ++hookKeys_; }
+
+    // A key-down that raw input reported; true when the hook should be installed anew.
+    bool rawKeyDown() {
+        if (hookKeys_ != hookKeysAtLastRaw_) {
+            hookKeysAtLastRaw_ = hookKeys_;
+            misses_ = 0;
+            return false;
+        }
+        if (++misses_ < kMissesBeforeReinstall)
+            return false;
+        misses_ = 0;
+        return true;
+    }
+
+private:
+    unsigned hookKeys_ = 0;
+    unsigned hookKeysAtLastRaw_ = 0;
+    int misses_ = 0;
+};
+
 // A desktop-wide low-level keyboard hook that watches `chord` (a virtual key and the exact
 // ChordModifier bits held with it), calls `callback` on the installing thread for its press,
 // repeat and release (chordEventFor), and passes every key on. One hook serves the process: a
-// second install replaces the chord and callback. Returns null when the system refuses it.
+// second install replaces the chord and callback. Raw input (RIDEV_INPUTSINK, on a window of
+// its own) watches over it, and the hook is installed anew when Windows has dropped it
+// (HookWatchdog); the returned handle stays valid through that. Returns null when the system
+// refuses the hook.
 KeyboardHook installKeyboardHook(NativeChord chord, KeyCallback callback);
 // False when `hook` was not installed (or was already removed).
 bool removeKeyboardHook(KeyboardHook hook);
+// How often the hook has been installed anew, and how many key-downs raw input reported.
+int keyboardHookReinstalls();
+int rawInputKeyDowns();
+// Unhooks the hook behind the watchdog's back, as Windows does when it drops one (tests).
+bool dropKeyboardHookForTesting();
 
 // Sets the cursor now; the system shows it until the next mouse message changes it.
 void setCursor(Cursor cursor);

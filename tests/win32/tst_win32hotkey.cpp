@@ -34,6 +34,8 @@ class TestWin32HotKey : public QObject {
 private slots:
     void chordEvents_data();
     void chordEvents();
+    void watchdog_data();
+    void watchdog();
 };
 
 void TestWin32HotKey::chordEvents_data() {
@@ -128,6 +130,40 @@ void TestWin32HotKey::chordEvents() {
         QCOMPARE(chordEventFor(match, kMessageKeyDown, chordKey, 0, chordModifiers ^ kShift),
                  KeyChordEvent::None);
     QCOMPARE(chordEventFor(match, message, vkCode, flags, held), event);
+}
+
+void TestWin32HotKey::watchdog_data() {
+    // h: the hook saw a key; r: raw input reported a key-down.
+    QTest::addColumn<QString>("steps");
+    // After each step: ! when the hook is to be installed anew, . otherwise.
+    QTest::addColumn<QString>("reinstalls");
+
+    QTest::newRow("live hook, every key seen first by it") << "hrhrhhr"
+                                                           << ".......";
+    QTest::newRow("hook dropped after a key") << "hrrr"
+                                              << "...!";
+    QTest::newRow("one missed key is not enough") << "hrrhr"
+                                                  << ".....";
+    QTest::newRow("dropped from the start") << "rr"
+                                            << ".!";
+    QTest::newRow("a hook still gone after the reinstall") << "rrrr"
+                                                           << ".!.!";
+}
+
+void TestWin32HotKey::watchdog() {
+    QFETCH(QString, steps);
+    QFETCH(QString, reinstalls);
+    platform::win32::HookWatchdog dog;
+    QString got;
+    for (const QChar step : steps) {
+        if (step == QLatin1Char('h')) {
+            dog.hookSawKey();
+            got += QLatin1Char('.');
+        } else {
+            got += dog.rawKeyDown() ? QLatin1Char('!') : QLatin1Char('.');
+        }
+    }
+    QCOMPARE(got, reinstalls);
 }
 
 QTEST_APPLESS_MAIN(TestWin32HotKey)

@@ -260,6 +260,47 @@ void checkHook() {
         UnhookWindowsHookEx(observer);
 }
 
+// Pumps this thread's messages until `done` holds or a time limit passes.
+template <typename Done> void pumpUntil(Done done, ULONGLONG limitMs) {
+    const ULONGLONG deadline = GetTickCount64() + limitMs;
+    while (!done() && GetTickCount64() < deadline) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+    }
+}
+
+// Windows drops a slow hook without a word: raw input notices and the hook comes back.
+void checkHookReinstall() {
+    callbackEvents.clear();
+    platform::win32::KeyboardHook hook =
+        platform::win32::installKeyboardHook({platform::win32::kVirtualKeyF10, 0}, &onHotKey);
+    check(hook != nullptr, "hook watchdog: hook installed");
+    check(platform::win32::dropKeyboardHookForTesting(), "hook watchdog: hook dropped");
+    const int before = platform::win32::keyboardHookReinstalls();
+    for (int i = 0; i < 4 && platform::win32::keyboardHookReinstalls() == before; ++i) {
+        sendKeys({{VK_F9, false}, {VK_F9, true}});
+        pumpUntil([&] { return platform::win32::keyboardHookReinstalls() != before; }, 700);
+    }
+    std::printf("hook watchdog: %d reinstall(s), %d raw key-down(s)\n",
+                platform::win32::keyboardHookReinstalls() - before,
+                platform::win32::rawInputKeyDowns());
+    if (platform::win32::rawInputKeyDowns() == 0) {
+        // Wine 8 gives no raw input for synthetic keys: nothing more can be seen here.
+        std::printf("SKIP: hook watchdog: no raw input for synthetic keys on this system\n");
+        platform::win32::removeKeyboardHook(hook);
+        return;
+    }
+    check(platform::win32::keyboardHookReinstalls() == before + 1,
+          "hook watchdog: installed anew once raw input saw keys the hook missed");
+    sendKeys({{VK_F10, false}, {VK_F10, true}});
+    pumpUntil([] { return callbackEvents.size() >= 2; }, 2000);
+    check(callbackEvents.size() == 2 && callbackEvents[0] == platform::KeyChordEvent::Press,
+          "hook watchdog: the chord works again");
+    check(platform::win32::removeKeyboardHook(hook), "hook watchdog: the first handle removes it");
+}
+
 void checkWindow() {
     HWND window = CreateWindowExW(0, L"STATIC", L"kibchat smoke", WS_POPUP, 10, 10, 100, 80,
                                   nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -380,6 +421,7 @@ int main(int argc, char* argv[]) {
 
     checkGuard();
     checkHook();
+    checkHookReinstall();
     checkWindow();
     checkCursors();
     checkScreen();
