@@ -142,6 +142,11 @@ protected:
         if (watched == window_.data() && event->type() == QEvent::MouseButtonRelease && layerShell_)
             QMetaObject::invokeMethod(
                 this, [this] { followMove(); }, Qt::QueuedConnection);
+        // The opacity effect draws the bounding rectangle of what changed, but only what changed
+        // is cleared first: the pixels between would be thickened. So the whole window is
+        // marked changed just before Qt repaints it.
+        if (watched == widget_ && event->type() == QEvent::UpdateRequest)
+            widget_->update();
         if (watched == widget_ && event->type() == QEvent::Paint) {
             // Runs inside the paint event, before the widget's own painting.
             QStyleOption option;

@@ -44,3 +44,21 @@ h_log "locked: clicks reach the window beneath"
 h_stop "$APP_PID"
 grep -q '^Alpha=8$' "$WORKDIR/config.ini" || fail "config.ini after SIGTERM: $(cat "$WORKDIR/config.ini")"
 h_log "ended by SIGTERM with level 8 saved"
+
+# A room that updates the title bar and the chat at once: the parts between repaint the same
+# as the rest (once they were painted twice over, at 0.4 x 0.4 of the backdrop).
+sim_start "$H_TMP/sim.log" "${KIBCHAT_SIM:?}" --seed 7 --rate 8 --next 1 --log "$H_TMP/requests.log" ||
+    fail "$SIM_ERROR"
+H_PIDS+=("$SIM_PID")
+printf '[Config]\nroomName=demo-room\nAlpha=6\n' >"$WORKDIR/config.ini"
+h_start_app room
+APP_PID=$H_LAST_PID
+h_poll 10 grep -q '/chatroom/msgs/' "$H_TMP/requests.log" || fail "the overlay never polled the room"
+sleep 1
+# Inside the room field, under its text; and the right margin beside the chat.
+for point in "$((OX + 100)) $((OY + 20))" "$((OX + OW - 2)) $((OY + 250))"; do
+    read -r x y <<<"$point"
+    w_pixel_is "$x" "$y" 102,102,102 || fail "with the room's updates, $x,$y is $(w_pixel "$x" "$y"), not 102"
+done
+w_screenshot wayland-room
+h_log "the room's updates keep the painted opacity even"
