@@ -13,13 +13,13 @@ build_packages=(
   liblayershellqtinterface-dev libwayland-dev
 )
 # The whole test suite besides: the desktop and end-to-end sessions (X server, window
-# managers, xdotool, ImageMagick, the CJK font and cursor theme the overlay is drawn with),
-# the Windows build and its tests (MinGW-w64, wine, NSIS), the benchmarks, valgrind and
-# strace, the hardening build (clang), and the Wayland tests (headless sway and weston,
-# screenshots, keys, the Qt Wayland and layer-shell plugins).
+# managers, a tray (trayer), xdotool, ImageMagick, the CJK font and cursor theme the overlay is
+# drawn with), the Windows build and its tests (MinGW-w64, wine, NSIS), the benchmarks,
+# valgrind and strace, the hardening build (clang), and the Wayland tests (headless sway and
+# weston, screenshots, keys, the Qt Wayland and layer-shell plugins).
 test_packages=(
   adwaita-icon-theme libxdamage-dev libxfixes-dev
-  xvfb openbox xdotool x11-utils imagemagick gifsicle
+  xvfb openbox xdotool x11-utils imagemagick gifsicle trayer
   kwin-x11 xfwm4 metacity fluxbox icewm dbus
   fonts-wqy-microhei
   g++-mingw-w64-x86-64-win32 g++-mingw-w64-x86-64-posix wine64 nsis zip unzip xz-utils

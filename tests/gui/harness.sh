@@ -399,7 +399,17 @@ h_overlay_over_probe() {
     h_start_app app
     APP_PID=$H_LAST_PID
     h_wait_window "$APP_PID" classname '^kibchat$'
-    OVERLAY=$H_WIN
+    # A tray icon is a window of the same class: the overlay is the one of its size.
+    # shellcheck disable=SC2317 # called through h_poll
+    _h_overlay_window() {
+        local w
+        for w in $(h_find_visible "$APP_PID" classname '^kibchat$'); do
+            h_geometry "$w"
+            ((GW >= 200 && GH >= 200)) && OVERLAY=$w && return 0
+        done
+        return 1
+    }
+    h_poll 10 _h_overlay_window || fail "no overlay-sized window of pid $APP_PID"
     h_geometry "$OVERLAY"
     OX=$GX OY=$GY OW=$GW OH=$GH
     BODY_X=$((OX + 200))

@@ -271,6 +271,29 @@ template <typename Done> void pumpUntil(Done done, ULONGLONG limitMs) {
     }
 }
 
+// A chosen chord through the real hook: exact modifiers, read from the system's key state.
+void checkHookChord() {
+    callbackEvents.clear();
+    platform::win32::KeyboardHook hook = platform::win32::installKeyboardHook(
+        {platform::win32::kVirtualKeyF10, platform::kChordCtrl}, &onHotKey);
+    check(hook != nullptr, "hook chord: Ctrl+F10 watched");
+    sendKeys({{VK_F10, false}, {VK_F10, true}});
+    sendKeys({{VK_CONTROL, false},
+              {VK_SHIFT, false},
+              {VK_F10, false},
+              {VK_F10, true},
+              {VK_SHIFT, true}});
+    sendKeys({{VK_F10, false}, {VK_F10, false}, {VK_CONTROL, true}, {VK_F10, true}});
+    pumpUntil([] { return callbackEvents.size() >= 3; }, 3000);
+    std::printf("hook chord: %zu event(s)\n", callbackEvents.size());
+    check(callbackEvents.size() == 3 && callbackEvents[0] == platform::KeyChordEvent::Press &&
+              callbackEvents[1] == platform::KeyChordEvent::Repeat &&
+              callbackEvents[2] == platform::KeyChordEvent::Release,
+          "hook chord: F10 alone and Ctrl+Shift+F10 ignored; Ctrl+F10 pressed, repeated, "
+          "released after Ctrl");
+    check(platform::win32::removeKeyboardHook(hook), "hook chord: removed");
+}
+
 // Windows drops a slow hook without a word: raw input notices and the hook comes back.
 void checkHookReinstall() {
     callbackEvents.clear();
@@ -411,6 +434,67 @@ int keyWindow() {
     return 0;
 }
 
+// What the click window received, for the first-click test.
+LRESULT CALLBACK clickWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_MOUSEACTIVATE:
+        std::printf("mouseactivate\n");
+        std::fflush(stdout);
+        break;
+    case WM_LBUTTONDOWN:
+        std::printf("down\n");
+        std::fflush(stdout);
+        return 0;
+    case WM_TIMER:
+        // Unlock as the overlay does: the style read before locking comes back.
+        KillTimer(window, wParam);
+        platform::win32::setWindowExStyle(
+            reinterpret_cast<platform::win32::WindowHandle>(window),
+            static_cast<std::int32_t>(GetWindowLongPtrW(window, GWLP_USERDATA)));
+        std::printf("unlocked ex-style 0x%lx\n",
+                    static_cast<unsigned long>(GetWindowLongW(window, GWL_EXSTYLE)));
+        std::fflush(stdout);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A stand-in for the overlay: a topmost tool window, translucent (layered, as an opacity makes
+// it) and click-through for two seconds, then unlocked; it prints each click it gets.
+int clickWindow() {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = clickWindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"KibChatClickWindow";
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, windowClass.lpszClassName,
+                                  L"kibchat click window", WS_POPUP, 400, 100, 300, 200, nullptr,
+                                  nullptr, windowClass.hInstance, nullptr);
+    if (!window)
+        return 1;
+    SetWindowLongW(window, GWL_EXSTYLE, GetWindowLongW(window, GWL_EXSTYLE) | WS_EX_LAYERED);
+    SetLayeredWindowAttributes(window, 0, 153, LWA_ALPHA);
+    const LONG saved = GetWindowLongW(window, GWL_EXSTYLE);
+    SetWindowLongPtrW(window, GWLP_USERDATA, saved);
+    SetWindowLongW(window, GWL_EXSTYLE, saved | WS_EX_LAYERED | WS_EX_TRANSPARENT);
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    SetTimer(window, 1, 2000, nullptr);
+    SetTimer(nullptr, 2, 60000, nullptr);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_TIMER && message.hwnd == nullptr)
+            DestroyWindow(window);
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -418,9 +502,12 @@ int main(int argc, char* argv[]) {
         return guardChild(argv[2]);
     if (argc == 2 && std::strcmp(argv[1], "key-window") == 0)
         return keyWindow();
+    if (argc == 2 && std::strcmp(argv[1], "click-window") == 0)
+        return clickWindow();
 
     checkGuard();
     checkHook();
+    checkHookChord();
     checkHookReinstall();
     checkWindow();
     checkCursors();
