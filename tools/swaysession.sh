@@ -19,6 +19,8 @@
 #   SS_CONFIG      extra lines for sway's configuration (bindings, rules)
 #   SS_LOG_DIR     where compositor.log goes; default a folder of its own, removed by ss_stop
 # Set by ss_start: WAYLAND_DISPLAY, SWAYSOCK (sway only), SS_PID, SS_RUNTIME_DIR, SS_ERROR.
+# SS_RUN_AS: the command prefix that runs a program as the compositor's user (empty when that
+# is the caller), for a program that the compositor's own key bindings must reach.
 # Uses the poll, clock and stop helpers of tools/xsession.sh. Call ss_start in the shell that
 # calls ss_stop, not in a subshell.
 
@@ -50,8 +52,9 @@ _ss_ready() {
 }
 
 # The user the compositor runs as; empty when it is the caller itself.
+SS_RUN_AS=()
 _ss_pick_user() {
-    _SS_RUN_AS=()
+    SS_RUN_AS=()
     [[ "$(id -u)" -eq 0 ]] || return 0
     local user=${SS_USER:-kibchat-sway}
     if ! id -u "$user" >/dev/null 2>&1; then
@@ -69,7 +72,7 @@ _ss_pick_user() {
         SS_ERROR="running as root, and setpriv is missing to run the compositor as '$user'"
         return 2
     }
-    _SS_RUN_AS=(setpriv "--reuid=$(id -u "$user")" "--regid=$(id -g "$user")" --clear-groups)
+    SS_RUN_AS=(setpriv "--reuid=$(id -u "$user")" "--regid=$(id -g "$user")" --clear-groups)
     chown "$user:" "$SS_RUNTIME_DIR"
 }
 
@@ -135,10 +138,10 @@ ss_start() {
         WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1)
     if [[ "$SS_COMPOSITOR" == sway ]]; then
         _ss_write_sway_config
-        "${_SS_RUN_AS[@]}" "${env[@]}" sway -c "$SS_RUNTIME_DIR/sway.conf" \
+        "${SS_RUN_AS[@]}" "${env[@]}" sway -c "$SS_RUNTIME_DIR/sway.conf" \
             >"$SS_LOG_DIR/compositor.log" 2>&1 &
     else
-        "${_SS_RUN_AS[@]}" "${env[@]}" weston --backend=headless-backend.so --socket=wayland-0 \
+        "${SS_RUN_AS[@]}" "${env[@]}" weston --backend=headless-backend.so --socket=wayland-0 \
             --width="${SS_OUTPUT%x*}" --height="${SS_OUTPUT#*x}" --idle-time=0 \
             >"$SS_LOG_DIR/compositor.log" 2>&1 &
     fi
