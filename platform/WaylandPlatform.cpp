@@ -45,6 +45,8 @@ const QString kOverlayScope = QStringLiteral("kibchat");
 const QString kPopupScope = QStringLiteral("kibchat-popup");
 // Marks a QWindow whose layer surface settings are ours.
 const char* const kConfiguredProperty = "_kibchat_layer_configured";
+// Marks a window of ours other than the overlay.
+const char* const kOtherProperty = "_kibchat_other_window";
 
 // A region that lies wholly outside the surface: no point of the surface takes input.
 QRegion outsideRegion() {
@@ -67,10 +69,14 @@ void configureLayer(QWindow* window, bool overlay, const QPoint& place) {
     layer->setScope(overlay ? kOverlayScope : kPopupScope);
     if (window->screen())
         layer->setDesiredOutput(window->screen());
-    // The overlay starts locked; the other windows (the confirmation box, the combo boxes'
-    // lists) are opened by a click on the unlocked overlay and may need keys.
-    layer->setKeyboardInteractivity(overlay ? LayerWindow::KeyboardInteractivityNone
-                                            : LayerWindow::KeyboardInteractivityOnDemand);
+    // The overlay starts locked. The other windows are opened by a click on the unlocked
+    // overlay: a modal box (the download confirmation) takes the keys until it closes, as it
+    // blocks the overlay anyway; the combo boxes' lists take them on demand.
+    LayerWindow::KeyboardInteractivity keyboard = LayerWindow::KeyboardInteractivityNone;
+    if (!overlay)
+        keyboard = window->modality() != Qt::NonModal ? LayerWindow::KeyboardInteractivityExclusive
+                                                      : LayerWindow::KeyboardInteractivityOnDemand;
+    layer->setKeyboardInteractivity(keyboard);
     window->setProperty(kConfiguredProperty, true);
 }
 
@@ -119,6 +125,13 @@ public:
 
     void setClickThrough(bool on) {
         clickThrough_ = on;
+        applyInput();
+    }
+
+    // Another window of ours opened or closed. sway gives the keys to the oldest layer surface
+    // that takes them, so the overlay lets go of them while one is open.
+    void otherWindowShown(bool shown) {
+        openWindows_ = qMax(0, openWindows_ + (shown ? 1 : -1));
         applyInput();
     }
 
@@ -171,8 +184,9 @@ private:
             inputSet_ = true;
         }
         window_->setMask(locked ? outsideRegion() : QRegion());
-        const auto keyboard = locked ? LayerWindow::KeyboardInteractivityNone
-                                     : LayerWindow::KeyboardInteractivityOnDemand;
+        const auto keyboard = locked || openWindows_ > 0
+                                  ? LayerWindow::KeyboardInteractivityNone
+                                  : LayerWindow::KeyboardInteractivityOnDemand;
         LayerWindow* layer = layerShell_ ? LayerWindow::get(window_) : nullptr;
         if (layer && layer->keyboardInteractivity() != keyboard) {
             layer->setKeyboardInteractivity(keyboard);
@@ -215,7 +229,8 @@ private:
     bool prepared_ = false;
     bool clickThrough_ = false;
     QPoint base_;
-    bool inputSet_ = false; // the current surface has our input region
+    bool inputSet_ = false;
+    int openWindows_ = 0; // our other windows on screen // the current surface has our input region
 };
 
 // Watches every window of the process: a window shown on its own (a message box, a list that
@@ -223,16 +238,26 @@ private:
 // the top layer, the keyboard taken), and a moved window's margins follow its place.
 class WindowWatcher final : public QObject {
 public:
-    // ORIGIN tells where the overlay is on the output.
-    WindowWatcher(bool layerShell, std::function<QPoint()> origin)
-        : layerShell_(layerShell), origin_(std::move(origin)) {}
+    // ORIGIN tells where the overlay is on the output; OTHER_SHOWN is told when another window
+    // of ours opens or closes.
+    WindowWatcher(bool layerShell, std::function<QPoint()> origin,
+                  std::function<void(bool)> otherShown)
+        : layerShell_(layerShell), origin_(std::move(origin)), otherShown_(std::move(otherShown)) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (layerShell_ && event->type() == QEvent::Show && watched->isWindowType()) {
+        const QEvent::Type type = event->type();
+        if (layerShell_ && (type == QEvent::Show || type == QEvent::Hide) &&
+            watched->isWindowType()) {
             auto* window = static_cast<QWindow*>(watched);
-            if (!window->property(kConfiguredProperty).toBool())
-                configureLayer(window, false, origin_() + window->position());
+            if (window->property(kOtherProperty).toBool() ||
+                !window->property(kConfiguredProperty).toBool()) {
+                if (type == QEvent::Show) {
+                    configureLayer(window, false, origin_() + window->position());
+                    window->setProperty(kOtherProperty, true);
+                }
+                otherShown_(type == QEvent::Show);
+            }
         }
         return QObject::eventFilter(watched, event);
     }
@@ -240,12 +265,19 @@ protected:
 private:
     const bool layerShell_;
     const std::function<QPoint()> origin_;
+    const std::function<void(bool)> otherShown_;
 };
 
 class WaylandPlatform final : public Platform {
 public:
     explicit WaylandPlatform(bool layerShell)
-        : layerShell_(layerShell), watcher_(layerShell, [this] { return overlayPlace(); }) {
+        : layerShell_(layerShell),
+          watcher_(
+              layerShell, [this] { return overlayPlace(); },
+              [this](bool shown) {
+                  if (overlay_)
+                      OverlayState::find(overlay_)->otherWindowShown(shown);
+              }) {
         qApp->installEventFilter(&watcher_);
     }
     ~WaylandPlatform() override {
