@@ -290,6 +290,9 @@ void TestChatDialog::hookFailureStartsUnlocked() {
     // Locked first, then released: with no hot key the window must stay reachable.
     QCOMPARE(desktop->clickThroughWrites, (QVector<bool>{true, false}));
     QCOMPARE(lockText(), QStringLiteral("F10锁定"));
+    // The first start and the lock button say how to bind the desktop's own key instead.
+    QVERIFY(dialog->startHint().contains(QLatin1String("kibchat --toggle-lock")));
+    QVERIFY(child<QToolButton>("lockButton")->toolTip().contains(QLatin1String("--toggle-lock")));
 }
 
 void TestChatDialog::hookSharedAcrossWindows() {
