@@ -4,6 +4,7 @@
 // `kibchat --toggle-lock`, `--lock` and `--unlock` tell the running copy through a local server
 // that only this user's processes in this session reach.
 
+#include <QMetaType>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -11,6 +12,7 @@
 class QLocalServer;
 
 enum class LockCommand { None, ToggleLock, Lock, Unlock };
+Q_DECLARE_METATYPE(LockCommand)
 
 // The lock command among the arguments (argv[0] first); None when there is none. Arguments that
 // are not ours (Qt's own, such as -platform) are left alone.

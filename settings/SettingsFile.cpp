@@ -34,7 +34,8 @@ bool settingsTextToBool(const QString& text) {
              text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0);
 }
 
-DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& defaults) {
+DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& defaults,
+                                    HotKeySettings* hotKey) {
     DisplaySettings s = defaults;
     if (!QFile::exists(path))
         return s;
@@ -48,10 +49,17 @@ DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& 
     s.lineHeight = readInt(settings, "Config/lineHeight", s.lineHeight);
     s.width = readInt(settings, "Config/appWidth", s.width);
     s.height = readInt(settings, "Config/appHeight", s.height);
+    if (hotKey) {
+        hotKey->lockKey = readString(settings, "HotKey/lockKey", hotKey->lockKey);
+        hotKey->holdToInteract = settingsTextToBool(
+            settings.value(QStringLiteral("HotKey/holdToInteract"), hotKey->holdToInteract)
+                .toString());
+    }
     return s;
 }
 
-void saveDisplaySettings(const QString& path, const DisplaySettings& s) {
+void saveDisplaySettings(const QString& path, const DisplaySettings& s,
+                         const HotKeySettings* hotKey) {
     QSettings settings(path, QSettings::IniFormat);
     settings.setValue(QStringLiteral("Config/roomName"), s.roomName);
     settings.setValue(QStringLiteral("Config/bBold"), s.bold);
@@ -61,24 +69,10 @@ void saveDisplaySettings(const QString& path, const DisplaySettings& s) {
     settings.setValue(QStringLiteral("Config/lineHeight"), s.lineHeight);
     settings.setValue(QStringLiteral("Config/appWidth"), s.width);
     settings.setValue(QStringLiteral("Config/appHeight"), s.height);
-    settings.sync();
-}
-
-HotKeySettings loadHotKeySettings(const QString& path) {
-    HotKeySettings s;
-    if (!QFile::exists(path))
-        return s;
-    QSettings settings(path, QSettings::IniFormat);
-    s.lockKey = readString(settings, "HotKey/lockKey", s.lockKey);
-    s.holdToInteract =
-        settingsTextToBool(settings.value(QStringLiteral("HotKey/holdToInteract")).toString());
-    return s;
-}
-
-void saveHotKeySettings(const QString& path, const HotKeySettings& s) {
-    QSettings settings(path, QSettings::IniFormat);
-    settings.setValue(QStringLiteral("HotKey/lockKey"), s.lockKey);
-    settings.setValue(QStringLiteral("HotKey/holdToInteract"), s.holdToInteract);
+    if (hotKey) {
+        settings.setValue(QStringLiteral("HotKey/lockKey"), hotKey->lockKey);
+        settings.setValue(QStringLiteral("HotKey/holdToInteract"), hotKey->holdToInteract);
+    }
     settings.sync();
 }
 

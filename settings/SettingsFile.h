@@ -20,22 +20,21 @@ struct DisplaySettings {
     int height = 312;
 };
 
-// Reads the section "Config" over `defaults`; a missing file or key keeps the default.
-DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& defaults);
-
-// Writes all eight keys of "Config"; other keys and sections in the file survive.
-void saveDisplaySettings(const QString& path, const DisplaySettings& settings);
-
 // The lock key, kept in the section "HotKey".
 struct HotKeySettings {
     QString lockKey; // QKeySequence's portable text ("F10", "Ctrl+Shift+L"); empty: the default
     bool holdToInteract = false;
 };
 
-// Reads the section "HotKey"; a missing file or key reads as the defaults.
-HotKeySettings loadHotKeySettings(const QString& path);
-// Writes both keys of "HotKey"; other keys and sections in the file survive.
-void saveHotKeySettings(const QString& path, const HotKeySettings& settings);
+// Reads the section "Config" over `defaults`, and the section "HotKey" into `hotKey` when
+// given (the file is parsed once: it may be large); a missing file or key keeps the default.
+DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& defaults,
+                                    HotKeySettings* hotKey = nullptr);
+
+// Writes all eight keys of "Config", and both keys of "HotKey" when given, in one write; other
+// keys and sections in the file survive.
+void saveDisplaySettings(const QString& path, const DisplaySettings& settings,
+                         const HotKeySettings* hotKey = nullptr);
 
 // The service addresses: the section "Service" of the file, each overridden by its
 // environment variable. The program never writes them.

@@ -5,6 +5,7 @@
 #include "support/WindowTests.h"
 #include "ui/ChatDialog.h"
 #include "ui/StyleSheets.h"
+#include "ui/TrayIcon.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -51,6 +52,8 @@ private slots:
     void lockKeyInForce_data();
     void lockKeyInForce();
     void panelChangesLockKey();
+    void trayToolTip_data();
+    void trayToolTip();
     void lockButtonOnlyLocks();
     void lockMovesFocusAndCommitsRoomName();
     void opacitySteps_data();
@@ -290,6 +293,7 @@ void TestChatDialog::hookFailureStartsUnlocked() {
     // Locked first, then released: with no hot key the window must stay reachable.
     QCOMPARE(desktop->clickThroughWrites, (QVector<bool>{true, false}));
     QCOMPARE(lockText(), QStringLiteral("F10锁定"));
+    QVERIFY(!dialog->lockKeyProblem().isEmpty()); // the tray's tooltip says why
     // The first start and the lock button say how to bind the desktop's own key instead.
     QVERIFY(dialog->startHint().contains(QLatin1String("kibchat --toggle-lock")));
     QVERIFY(child<QToolButton>("lockButton")->toolTip().contains(QLatin1String("--toggle-lock")));
@@ -464,6 +468,29 @@ void TestChatDialog::panelChangesLockKey() {
              QStringLiteral("Ctrl+Shift+L"));
     QCOMPARE(file.value(QStringLiteral("HotKey/holdToInteract")).toString(),
              QStringLiteral("true"));
+}
+
+void TestChatDialog::trayToolTip_data() {
+    QTest::addColumn<QString>("room");
+    QTest::addColumn<bool>("locked");
+    QTest::addColumn<QString>("problem");
+    QTest::addColumn<QString>("tip");
+
+    QTest::newRow("locked, a room") << "demo-room" << true << ""
+                                    << "KibChat\n房间：demo-room\n已锁定，按 F10 解锁";
+    QTest::newRow("unlocked, no room") << "" << false << ""
+                                       << "KibChat\n房间：（未输入）\n已解锁，按 F10 锁定";
+    QTest::newRow("the key's problem on its own line")
+        << "r" << true << "无法监视键盘"
+        << "KibChat\n房间：r\n已锁定，按 F10 解锁\n无法监视键盘";
+}
+
+void TestChatDialog::trayToolTip() {
+    QFETCH(QString, room);
+    QFETCH(bool, locked);
+    QFETCH(QString, problem);
+    QFETCH(QString, tip);
+    QCOMPARE(CTrayIcon::toolTipFor(room, locked, QStringLiteral("F10"), problem), tip);
 }
 
 void TestChatDialog::lockButtonOnlyLocks() {

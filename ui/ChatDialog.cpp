@@ -53,9 +53,9 @@ CChatDialog::CChatDialog(int defaultOpacityLevel)
     defaults.alpha = opacityLevel;
     const QString settingsPath = QLatin1String(kSettingsFileName);
     firstStart = !QFile::exists(settingsPath);
-    const HotKeySettings hotKey = loadHotKeySettings(settingsPath);
+    HotKeySettings hotKey;
+    const DisplaySettings stored = loadDisplaySettings(settingsPath, defaults, &hotKey);
     holdToInteract = hotKey.holdToInteract;
-    const DisplaySettings stored = loadDisplaySettings(settingsPath, defaults);
     roomName = stored.roomName;
     boldFlag = stored.bold;
     opacityLevel = stored.alpha;
@@ -134,11 +134,10 @@ CChatDialog::~CChatDialog() {
     current.lineHeight = lineHeight;
     current.width = width();
     current.height = height();
-    saveDisplaySettings(QLatin1String(kSettingsFileName), current);
     HotKeySettings hotKey;
     hotKey.lockKey = lockKeyText;
     hotKey.holdToInteract = holdToInteract;
-    saveHotKeySettings(QLatin1String(kSettingsFileName), hotKey);
+    saveDisplaySettings(QLatin1String(kSettingsFileName), current, &hotKey);
 }
 
 void CChatDialog::startWorker() {

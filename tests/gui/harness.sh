@@ -195,6 +195,24 @@ h_wait_window() {
     fail "no visible window of pid $pid with $kind '$pattern' within ${seconds}s"
 }
 
+# Waits for the overlay window of PID and sets H_WIN. Where the desktop has a tray, the tray
+# icon, its menu and its message are windows of the same class: the overlay is the one of its
+# size (at least 200 x 200).
+h_wait_overlay() {
+    local pid=$1 seconds=${2:-10}
+    h_wait_window "$pid" classname '^kibchat$' "$seconds"
+    # shellcheck disable=SC2317 # called through h_poll
+    _h_overlay_shown() {
+        local w
+        for w in $(h_find_visible "$pid" classname '^kibchat$'); do
+            h_geometry "$w"
+            ((GW >= 200 && GH >= 200)) && H_WIN=$w && return 0
+        done
+        return 1
+    }
+    h_poll "$seconds" _h_overlay_shown || fail "no overlay-sized window of pid $pid"
+}
+
 # Absolute geometry of a window as X sees it: sets GX GY GW GH.
 h_geometry() {
     local info
@@ -398,18 +416,8 @@ h_wait_click_state() {
 h_overlay_over_probe() {
     h_start_app app
     APP_PID=$H_LAST_PID
-    h_wait_window "$APP_PID" classname '^kibchat$'
-    # A tray icon is a window of the same class: the overlay is the one of its size.
-    # shellcheck disable=SC2317 # called through h_poll
-    _h_overlay_window() {
-        local w
-        for w in $(h_find_visible "$APP_PID" classname '^kibchat$'); do
-            h_geometry "$w"
-            ((GW >= 200 && GH >= 200)) && OVERLAY=$w && return 0
-        done
-        return 1
-    }
-    h_poll 10 _h_overlay_window || fail "no overlay-sized window of pid $APP_PID"
+    h_wait_overlay "$APP_PID"
+    OVERLAY=$H_WIN
     h_geometry "$OVERLAY"
     OX=$GX OY=$GY OW=$GW OH=$GH
     BODY_X=$((OX + 200))
