@@ -152,9 +152,9 @@ h_prepare() {
     export KIBCHAT_DOWNLOAD_HOST=127.0.0.1:9
 }
 
-# h_begin NAME APP PROBE IMAGES ARTEFACTS
+# h_begin NAME APP PROBE IMAGES ARTEFACTS [...]: further arguments are the script's own
 h_begin() {
-    h_prepare "$@" Xvfb "$H_WM" xdotool xdpyinfo xprop xwininfo xev import convert compare
+    h_prepare "${@:1:5}" Xvfb "$H_WM" xdotool xdpyinfo xprop xwininfo xev import convert compare
     unset WAYLAND_DISPLAY
     export QT_QPA_PLATFORM=xcb
 

@@ -21,7 +21,7 @@ OX=$((W_SCREEN_W - 277 - 50)) OY=100 OW=277 OH=312
 W_SKIP=77
 
 w_begin() {
-    h_prepare "$@" grim swaymsg wayland-info convert
+    h_prepare "${@:1:5}" grim swaymsg wayland-info convert
     [[ -x "$VPOINTER" ]] || fail "the test pointer KIBCHAT_VPOINTER='$VPOINTER' is not built"
     unset DISPLAY QT_QPA_PLATFORM QT_WAYLAND_SHELL_INTEGRATION
     SS_OUTPUT="${W_SCREEN_W}x${W_SCREEN_H}" SS_LOG_DIR="$H_TMP/compositor"
