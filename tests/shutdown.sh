@@ -16,7 +16,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$tmp"
 
 # A busy room with a long poll delay: the client spends its time in pacing waits.
-# shellcheck source=../tools/simulator.sh
+# shellcheck source=SCRIPTDIR/../tools/simulator.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../tools/simulator.sh"
 sim_start "$tmp/sim.out" "$sim" --seed 3 --rate 50 --next 20 --log "$tmp/pacing.log" ||
     fail "$SIM_ERROR"

@@ -161,6 +161,7 @@ h_begin() {
     # The session's logs (xvfb.log, wm.log) stay with the test's, for fail() to show.
     XS_WM=$H_WM XS_SCREEN="${H_SCREEN_W}x${H_SCREEN_H}x24" XS_LOG_DIR=$H_TMP
     xs_start || fail "$XS_ERROR"
+    # shellcheck disable=SC2153 # set by xs_start (tools/xsession.sh, through simulator.sh)
     H_WM_COMPOSITES=$XS_WM_COMPOSITES
     h_log "session on $DISPLAY under $H_WM, temp $H_TMP"
 }
