@@ -191,7 +191,7 @@ void CGetChatMessageThread::GetOnlineCount() {
 
 void CGetChatMessageThread::GetRoomIdFinished() {
     QNetworkReply* reply = takeReply();
-    if (reply && reply->error() != QNetworkReply::NoError)
+    if ((reply && reply->error() != QNetworkReply::NoError) || sentForEarlierRoom(reply))
         return;
     bool found = false;
     if (const auto object = reply ? parseObjectBody(readBody(reply)) : std::nullopt) {
@@ -208,8 +208,6 @@ void CGetChatMessageThread::GetRoomIdFinished() {
         GetGroup();
         return;
     }
-    if (sentForEarlierRoom(reply))
-        return;
     pause();
     GetRoomId(roomName);
 }
@@ -223,7 +221,7 @@ void CGetChatMessageThread::GetRoomIdError(QNetworkReply::NetworkError) {
 
 void CGetChatMessageThread::GetOnlineCountFinished() {
     QNetworkReply* reply = takeReply();
-    if (!reply || reply->error() != QNetworkReply::NoError)
+    if (!reply || reply->error() != QNetworkReply::NoError || sentForEarlierRoom(reply))
         return;
     const auto object = parseObjectBody(readBody(reply));
     if (!object)
@@ -254,7 +252,7 @@ void CGetChatMessageThread::GetGroup() {
 
 void CGetChatMessageThread::GetGroupFinished() {
     QNetworkReply* reply = takeReply();
-    if (reply && reply->error() != QNetworkReply::NoError)
+    if ((reply && reply->error() != QNetworkReply::NoError) || sentForEarlierRoom(reply))
         return;
     if (const auto object = reply ? parseObjectBody(readBody(reply)) : std::nullopt) {
         const QString newGroup = readGroup(*object);
@@ -264,8 +262,6 @@ void CGetChatMessageThread::GetGroupFinished() {
             return;
         }
     }
-    if (sentForEarlierRoom(reply))
-        return;
     pause();
     GetGroup();
 }
@@ -371,14 +367,12 @@ void CGetChatMessageThread::GetAllItems() {
 
 void CGetChatMessageThread::GetAllItemsFinished() {
     QNetworkReply* reply = takeReply();
-    if (reply && reply->error() != QNetworkReply::NoError)
+    if ((reply && reply->error() != QNetworkReply::NoError) || sentForEarlierRoom(reply))
         return;
     auto items = reply ? parseCatalogue(readBody(reply)) : std::nullopt;
     if (items)
         giftCatalogue = GiftCatalogue(std::move(*items));
     if (!items || giftCatalogue.isEmpty()) {
-        if (sentForEarlierRoom(reply))
-            return;
         pause();
         GetAllItems();
         return;

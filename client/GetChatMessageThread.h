@@ -65,9 +65,9 @@ private:
     QNetworkReply* send(const QString& url, void (CGetChatMessageThread::*finished)(),
                         void (CGetChatMessageThread::*error)(QNetworkReply::NetworkError));
     QNetworkReply* takeReply();
-    // A failed request sent before the last room change is not sent again: the change
-    // started a chain of its own, and a second one would double the requests. Replies that
-    // succeed are used whatever room they were sent for.
+    // A reply to a request sent before the last room change is dropped, whatever its
+    // outcome: the change started a chain of its own. A failure sent again would double the
+    // requests; a success would join, or show the count of, a room no longer followed.
     bool sentForEarlierRoom(const QNetworkReply* reply) const;
     void startChatTimer();
     void restartChatTimerAfterReply();

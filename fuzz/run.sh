@@ -15,7 +15,7 @@
 # next to its logs. Exit status 1 when any target failed.
 set -euo pipefail
 
-all_targets=(lookup count join poll catalogue settings)
+all_targets=(lookup count join poll catalogue settings window)
 
 usage() {
     echo "usage: $0 SECONDS [TARGET...]   targets: ${all_targets[*]}" >&2

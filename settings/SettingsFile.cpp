@@ -45,8 +45,10 @@ DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& 
         settings.value(QStringLiteral("Config/bBold"), s.bold ? "true" : "false").toString());
     s.alpha = readInt(settings, "Config/Alpha", s.alpha);
     s.fontFamily = readString(settings, "Config/fontFamily", s.fontFamily);
-    s.fontSize = readInt(settings, "Config/fontSize", s.fontSize);
-    s.lineHeight = readInt(settings, "Config/lineHeight", s.lineHeight);
+    s.fontSize =
+        qBound(kMinFontSize, readInt(settings, "Config/fontSize", s.fontSize), kMaxFontSize);
+    s.lineHeight = qBound(kMinLineHeight, readInt(settings, "Config/lineHeight", s.lineHeight),
+                          kMaxLineHeight);
     s.width = readInt(settings, "Config/appWidth", s.width);
     s.height = readInt(settings, "Config/appHeight", s.height);
     if (hotKey) {

@@ -26,8 +26,21 @@ struct HotKeySettings {
     bool holdToInteract = false;
 };
 
+// The chat font size and line spacing the overlay accepts from the file. Far beyond what the
+// settings panel offers (10 to 22 points, 1 to 10 pixels) and any real use: at 200 points one
+// line is about 270 pixels tall at 96 dpi, most of the default chat area, and 300 pixels
+// between lines is a screenful of space. Within them the chat log's fixed-point layout and
+// the font engine cannot overflow. A size of 0 or less is one Qt ignores (it keeps its own
+// default), so those all read as 0; a small negative spacing pulls the lines of the default
+// font together without passing them over each other.
+constexpr int kMinFontSize = 0;
+constexpr int kMaxFontSize = 200;
+constexpr int kMinLineHeight = -16;
+constexpr int kMaxLineHeight = 300;
+
 // Reads the section "Config" over `defaults`, and the section "HotKey" into `hotKey` when
 // given (the file is parsed once: it may be large); a missing file or key keeps the default.
+// The font size and line spacing are brought within the bounds above.
 DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& defaults,
                                     HotKeySettings* hotKey = nullptr);
 

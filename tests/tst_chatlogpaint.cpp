@@ -17,8 +17,10 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QTextList>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -100,6 +102,7 @@ struct Scenario {
     // Then written one at a time, each painted before the next as the window shows them
     // (scrolled by copying what is on screen): compared on screen, not redrawn.
     Records streamed = Records();
+    QByteArray config = QByteArray(); // a config.ini the window is built from again first
 };
 
 } // namespace
@@ -116,6 +119,8 @@ private slots:
 
     void sameImage_data();
     void sameImage();
+    void runsKeepTheirPlace_data();
+    void runsKeepTheirPlace();
 
 private:
     template <typename T> T* child(const char* name) const {
@@ -231,6 +236,22 @@ void TestChatLogPaint::sameImage_data() {
     QTest::newRow("on screen: scrolled back while lines come")
         << Scenario{coloured(60), 3, false, 0, 40, false, false, QString(), 0, coloured(10)}
         << true;
+    // A block far taller than the screen, scrolled into view, is not kept as an image but
+    // painted the usual way (the empty line after it fills the view at the end).
+    QTest::newRow("size 200 from the file: a line too tall to keep")
+        << Scenario{coloured(3) +
+                        Records{chat("tall", QStringLiteral("很长的消息").repeated(60), 15)},
+                    1,
+                    false,
+                    0,
+                    600,
+                    false,
+                    false,
+                    QString(),
+                    0,
+                    Records(),
+                    "[Config]\nfontSize=200\n"}
+        << false;
     QTest::newRow("on screen: narrower, bold, size 12, past the cap")
         << Scenario{cjk(100), 2, true, 180, 0, false, false, QString(), 12, cjk(8) + wrapping(4)}
         << true;
@@ -240,6 +261,15 @@ void TestChatLogPaint::sameImage() {
     QFETCH(Scenario, scenario);
     QFETCH(bool, fromImages);
     stockExpected = scenario.list;
+    if (!scenario.config.isEmpty()) {
+        dialog.reset();
+        QFile file(QStringLiteral("config.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(scenario.config) > 0);
+        file.close();
+        dialog = std::make_unique<CChatDialog>(6);
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    }
 
     auto* log = qobject_cast<ChatLogView*>(child<QTextEdit>("chatLog"));
     QVERIFY(log);
@@ -254,8 +284,10 @@ void TestChatLogPaint::sameImage() {
         QVERIFY(!families.isEmpty());
     }
     for (const QString& family : qAsConst(families)) {
-        applySettings(family, scenario.size,
-                      scenario.lineHeight == kEveryLineHeight ? 1 : scenario.lineHeight);
+        // The panel's OK would take its own lists' values over those of the file.
+        if (scenario.config.isEmpty())
+            applySettings(family, scenario.size,
+                          scenario.lineHeight == kEveryLineHeight ? 1 : scenario.lineHeight);
         if (scenario.lineHeight == kEveryLineHeight) {
             for (int height = 1; height <= 10; ++height) {
                 setLineHeight(height);
@@ -300,6 +332,65 @@ void TestChatLogPaint::sameImage() {
         QVERIFY(log->ownLayout()->blocksLaidOut() - laidOut <= 2 * scenario.streamed.size());
     }
     compare(log, fromImages, !scenario.streamed.isEmpty());
+}
+
+void TestChatLogPaint::runsKeepTheirPlace_data() {
+    QTest::addColumn<MsgsInfo>("record");
+    // Pieces of the line in their order on screen from the left, each with the order of its
+    // own characters: L left to right, R right to left, - its own business.
+    QTest::addColumn<QStringList>("runs");
+    QTest::addColumn<QString>("directions");
+
+    const QString rlo(QChar(0x202E)), pdi(QChar(0x2069));
+    const QStringList named{"【LV15】", "evil", ":", "hello world 123"};
+    QTest::newRow("override in the name")
+        << chat(rlo + "evil", "hello world 123", 15) << named << "L--L";
+    QTest::newRow("closing isolate, then an override in the name")
+        << chat(pdi + rlo + "evil", "hello world 123", 15) << named << "L--L";
+    QTest::newRow("a line break, then an override in the name")
+        << chat("a\n" + rlo + "evil", "hello world 123", 15)
+        << QStringList{"evil", ":", "hello world 123"} << "--L";
+    MsgsInfo overridden = gift(QStringLiteral("A"), 0, 5);
+    overridden.itemTitle = rlo + "S";
+    QTest::newRow("override in a gift title")
+        << overridden << QStringList{"A", "送出了", "S", "】 5朵"} << "LL-L";
+    QTest::newRow("Hebrew name, Arabic text, no badge")
+        << chat("שלום", "مرحبا", 3) << QStringList{"שלום", ":", "مرحبا"} << "R-R";
+}
+
+// Where the layout of the chat log puts the characters of a line written from `record`.
+void TestChatLogPaint::runsKeepTheirPlace() {
+    QFETCH(MsgsInfo, record);
+    QFETCH(QStringList, runs);
+    QFETCH(QString, directions);
+    write({record}, false);
+    QTextDocument* document = child<QTextEdit>("chatLog")->document();
+
+    qreal previousRight = 0;
+    int from = 0;
+    for (int r = 0; r < runs.size(); ++r) {
+        const QTextCursor found = document->find(runs.at(r), from);
+        QVERIFY2(!found.isNull(), qPrintable(runs.at(r)));
+        from = found.selectionEnd();
+        const QTextBlock block = found.block();
+        const QTextLayout* layout = block.layout();
+        QVector<qreal> xs; // the leading edge of each character
+        for (int p = found.selectionStart(); p < found.selectionEnd(); ++p) {
+            const int inBlock = p - block.position();
+            xs.append(layout->lineForTextPosition(inBlock).cursorToX(inBlock));
+        }
+        const auto [left, right] = std::minmax_element(xs.cbegin(), xs.cend());
+        // Neighbours meet at one edge.
+        QVERIFY2(*left >= previousRight,
+                 qPrintable(QStringLiteral("%1 is not right of the piece before").arg(runs.at(r))));
+        previousRight = *right;
+        for (int i = 1; i < xs.size(); ++i) {
+            if (directions.at(r) == QLatin1Char('L'))
+                QVERIFY2(xs.at(i) > xs.at(i - 1), qPrintable(runs.at(r)));
+            else if (directions.at(r) == QLatin1Char('R'))
+                QVERIFY2(xs.at(i) < xs.at(i - 1), qPrintable(runs.at(r)));
+        }
+    }
 }
 
 // The window (and the log alone) as painted with our layout and images, against the stock

@@ -75,6 +75,44 @@ void TestMessageLine::messageLine_data() {
         << record("gift", 1, "A", "", "x", "%1%2%3", 7, 1)
         << QVector<LinePiece>{
                {"A", blue}, {" 送出了 ", white}, {"【%1%2%3】 7个", gold}, {"\n", gold}};
+
+    // Service texts that hold right-to-left text or direction controls are isolated; their own
+    // controls are balanced so that they cannot close the isolate or outlive it.
+    const QString fsi(QChar(0x2068)), pdi(QChar(0x2069)), rlo(QChar(0x202E));
+    QTest::newRow("chat, override in the name")
+        << record("chat", 15, rlo + "evil", "hello world 123")
+        << QVector<LinePiece>{{"【LV15】", yellow},
+                              {fsi + rlo + "evil" + pdi + ":", blue},
+                              {"hello world 123", white},
+                              {"\n", white}};
+    QTest::newRow("chat, Hebrew name, Arabic text")
+        << record("chat", 1, "שלום", "مرحبا 12")
+        << QVector<LinePiece>{
+               {fsi + "שלום" + pdi + ":", blue}, {fsi + "مرحبا 12" + pdi, white}, {"\n", white}};
+    QTest::newRow("chat, a closing isolate of its own is dropped")
+        << record("chat", 1, pdi + rlo + "x", "T")
+        << QVector<LinePiece>{{fsi + rlo + "x" + pdi + ":", blue}, {"T", white}, {"\n", white}};
+    QTest::newRow("chat, an isolate left open is closed")
+        << record("chat", 1, fsi + rlo + "x", "T")
+        << QVector<LinePiece>{
+               {fsi + fsi + rlo + "x" + pdi + pdi + ":", blue}, {"T", white}, {"\n", white}};
+    QTest::newRow("chat, each paragraph isolated")
+        << record("chat", 1, "A", "a\n" + rlo + "b")
+        << QVector<LinePiece>{{"A:", blue},
+                              {fsi + "a" + pdi + "\n" + fsi + rlo + "b" + pdi, white},
+                              {"\n", white}};
+    QTest::newRow("chat, right-to-left letter outside the BMP")
+        << record("chat", 1, QString::fromUcs4(U"\U0001E900"), "T")
+        << QVector<LinePiece>{{fsi + QString::fromUcs4(U"\U0001E900") + pdi + ":", blue},
+                              {"T", white},
+                              {"\n", white}};
+    QTest::newRow("gift, embedding in the title and the name")
+        << record("gift", 1, QChar(0x202B) + QString("A"), "", "car", QChar(0x202B) + QString("S"),
+                  1, 10)
+        << QVector<LinePiece>{{fsi + QChar(0x202B) + "A" + pdi, blue},
+                              {" 送出了 ", white},
+                              {"【" + fsi + QChar(0x202B) + "S" + pdi + "】 1个", gold},
+                              {"\n", gold}};
     QTest::newRow("type differs in case") << record("Chat", 20, "A", "T") << QVector<LinePiece>{};
     QTest::newRow("other type") << record("enter", 20, "A", "T") << QVector<LinePiece>{};
 }

@@ -121,10 +121,11 @@ void TestPerfTrace::recordsFromReplyToPaint() {
     worker->moveToThread(&thread);
     thread.start();
     const auto stop = qScopeGuard([&] {
+        // Deleted on its own thread as that ends, as the window has it.
+        worker->deleteLater();
         CGetChatMessageThread::interruptWaits(&thread);
         thread.quit();
         thread.wait(5000);
-        delete worker;
     });
 
     // Done once a paint follows the write of all three records.

@@ -220,6 +220,26 @@ void TestSettings::loadKeys_data() {
         << with([](DisplaySettings& s) { s.alpha = -2; });
     QTest::newRow("appWidth 276 not reset here") << QByteArray("[Config]\nappWidth=276\n") << preset
                                                  << with([](DisplaySettings& s) { s.width = 276; });
+
+    // Font size and spacing: values the panel does not list still read as stored; those that
+    // would overflow the layout or the font engine come to the nearest bound.
+    const auto bounded = [&](const char* tag, const char* line, int DisplaySettings::*field,
+                             int value) {
+        QTest::newRow(tag) << QByteArray("[Config]\n") + line + '\n'
+                           << preset
+                           << with([field, value](DisplaySettings& s) { s.*field = value; });
+    };
+    bounded("fontSize 13 kept", "fontSize=13", &DisplaySettings::fontSize, 13);
+    bounded("fontSize 60 kept", "fontSize=60", &DisplaySettings::fontSize, 60);
+    bounded("fontSize at the bound", "fontSize=200", &DisplaySettings::fontSize, 200);
+    bounded("fontSize past the bound", "fontSize=201", &DisplaySettings::fontSize, 200);
+    bounded("fontSize of int max", "fontSize=2147483647", &DisplaySettings::fontSize, 200);
+    bounded("negative fontSize", "fontSize=-5", &DisplaySettings::fontSize, 0);
+    bounded("lineHeight 0 kept", "lineHeight=0", &DisplaySettings::lineHeight, 0);
+    bounded("lineHeight -16 kept", "lineHeight=-16", &DisplaySettings::lineHeight, -16);
+    bounded("lineHeight 400000", "lineHeight=400000", &DisplaySettings::lineHeight, 300);
+    bounded("lineHeight near 2^25", "lineHeight=33554431", &DisplaySettings::lineHeight, 300);
+    bounded("lineHeight of int min", "lineHeight=-2147483648", &DisplaySettings::lineHeight, -16);
 }
 
 void TestSettings::loadKeys() {

@@ -198,7 +198,9 @@ void TestWindowSettings::selectionDropped() {
 void TestWindowSettings::markupShownLiterally() {
     open();
     send(chat(QStringLiteral("<b>x</b>"), QStringLiteral("<img src=y>&amp;\u202Eabc")));
-    QCOMPARE(log()->toPlainText(), QStringLiteral("<b>x</b>:<img src=y>&amp;\u202Eabc\n"));
+    // The override in the text is kept, inside an isolate that ends with the text.
+    QCOMPARE(log()->toPlainText(),
+             QStringLiteral("<b>x</b>:\u2068<img src=y>&amp;\u202Eabc\u2069\n"));
 }
 
 void TestWindowSettings::startFromFile_data() {

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Usage: tools/install-deps.sh [--build-only]
+# Usage: tools/install-deps.sh [--build-only | --run]
 # Installs the Debian packages KibChat needs, skipping those present: to build it (the
 # program, the simulator and the unit tests: a plain `cmake -S . -B build`), and with them
-# those the whole test suite needs (tools/test.sh). --build-only installs the first list only.
+# those the whole test suite needs (tools/test.sh). --build-only installs the first list only;
+# --run (tools/run.sh) the first list, and without a display (no DISPLAY) the few that run
+# the overlay under Xvfb and take its screenshots.
 set -euo pipefail
 
 # To build, from a plain configure up to the Debian package (cpack).
@@ -12,26 +14,32 @@ build_packages=(
   libx11-dev libxi-dev libxcb1-dev libxcb-shape0-dev
   liblayershellqtinterface-dev libwayland-dev
 )
+# Without a display, what runs the overlay in a private X session (tools/xsession.sh) and
+# takes its screenshots, with the CJK font its chat lines need.
+headless_run_packages=(xvfb openbox x11-utils xdotool imagemagick fonts-wqy-microhei)
 # The whole test suite besides: the desktop and end-to-end sessions (X server, window
 # managers, a tray (trayer), xdotool, ImageMagick, the CJK font and cursor theme the overlay is
 # drawn with), the Windows build and its tests (MinGW-w64, wine, NSIS), the benchmarks,
 # valgrind and strace, the hardening build (clang), and the Wayland tests (headless sway and
 # weston, screenshots, keys, the Qt Wayland and layer-shell plugins).
 test_packages=(
-  adwaita-icon-theme libxdamage-dev libxfixes-dev
-  xvfb openbox xdotool x11-utils imagemagick gifsicle trayer
+  "${headless_run_packages[@]}"
+  adwaita-icon-theme libxdamage-dev libxfixes-dev gifsicle trayer
   kwin-x11 xfwm4 metacity fluxbox icewm dbus
-  fonts-wqy-microhei
   g++-mingw-w64-x86-64-win32 g++-mingw-w64-x86-64-posix wine64 nsis zip unzip xz-utils
-  libbenchmark-dev valgrind strace python3 iproute2
+  libbenchmark-dev valgrind strace python3 iproute2 ccache
   clang-14 libclang-rt-14-dev llvm-14
   sway weston grim wtype wayland-utils qtwayland5 layer-shell-qt
 )
 case "${1:-}" in
 '') packages=("${build_packages[@]}" "${test_packages[@]}") ;;
 --build-only) packages=("${build_packages[@]}") ;;
+--run)
+  packages=("${build_packages[@]}")
+  [ -n "${DISPLAY:-}" ] || packages+=("${headless_run_packages[@]}")
+  ;;
 *)
-  echo "usage: $0 [--build-only]" >&2
+  echo "usage: $0 [--build-only | --run]" >&2
   exit 2
   ;;
 esac

@@ -1,12 +1,21 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the overlay against the bundled room simulator.
-# Without a display it runs both under a private Xvfb for a short while and writes
-# screenshots instead.
+# Installs what running needs, builds the overlay and the simulator alone, and runs the
+# overlay against the bundled room simulator. Without a display it runs both under a private
+# Xvfb for a short while and writes screenshots instead. The test command (tools/test.sh)
+# installs and builds the rest.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KIBCHAT_BUILD_DIR:-$root/build}
-"$root/tools/install-deps.sh"
-"$root/tools/build.sh"
+"$root/tools/install-deps.sh" --run
+# A folder already configured (by tools/build.sh, say) keeps its settings; a new one is
+# configured with the options off, which need nothing but the build packages. Same generator
+# and build type as the presets, so that tools/build.sh can take the folder over later.
+if [ -f "$build/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$build" >/dev/null
+else
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$build" --parallel "$(nproc)" --target kibchat kibchat-sim
 
 # The overlay finds its pictures and keeps its settings in its working directory.
 workdir="$root/run"

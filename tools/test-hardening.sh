@@ -8,16 +8,22 @@
 #     from a process that a test started. The labels e2e, soak, package and win32 are left out:
 #     e2e and soak limits (memory, shutdown time) are set for the plain build, valgrind cannot
 #     run an ASan program, and e2e alone takes five minutes under ASan;
-#  2. every fuzz target for 30 s (or $KIBCHAT_FUZZ_SECONDS) with fuzz/run.sh.
+#  2. the unit tests (ctest label unit, but the shutdown timing script) on a ThreadSanitizer
+#     build made with gcc in build-tsan/
+#     (or $KIBCHAT_TSAN_BUILD_DIR); any report fails it, except those named in
+#     tests/sanitizers/tsan.supp (Qt's own);
+#  3. every fuzz target for 30 s (or $KIBCHAT_FUZZ_SECONDS) with fuzz/run.sh.
 # Ends with the fuzz summary "N passed, M failed"; exit status 1 when anything failed.
-# --build-only builds both (the sanitized suite and the fuzz targets) and runs nothing, so that
-# the builds can go on while something else runs; a later full run then finds them built.
+# --build-only builds all three (the sanitized suites and the fuzz targets) and runs nothing, so
+# that the builds can go on while something else runs; a later full run then finds them built.
 # Besides the packages of tools/install-deps.sh it needs clang-14, libclang-rt-14-dev and
 # llvm-14 (the symbolizer), which that script installs too.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KIBCHAT_ASAN_BUILD_DIR:-$root/build-asan}
 reports=$build/sanitizer-reports
+tsan_build=${KIBCHAT_TSAN_BUILD_DIR:-$root/build-tsan}
+tsan_reports=$tsan_build/sanitizer-reports
 seconds=${KIBCHAT_FUZZ_SECONDS:-30}
 build_only=false
 case "${1:-}" in
@@ -45,6 +51,9 @@ t0=$SECONDS
 # unit and desktop suites only.
 (cd "$root" && cmake --preset asan -B "$build" >/dev/null)
 cmake --build "$build" --parallel 2
+# The preset "tsan": the same flags, ThreadSanitizer instead, the unit suite only.
+(cd "$root" && cmake --preset tsan -B "$tsan_build" >/dev/null)
+cmake --build "$tsan_build" --parallel 2
 if $build_only; then
     "$root/fuzz/run.sh" --build-only
     exit
@@ -69,13 +78,35 @@ if compgen -G "$reports/*" >/dev/null; then
 fi
 t2=$SECONDS
 
+# Every report goes to a file of its own, also from a process that a test started.
+tsan=passed
+rm -rf "$tsan_reports"
+mkdir -p "$tsan_reports"
+(
+    export TSAN_OPTIONS="suppressions=$root/tests/sanitizers/tsan.supp:print_suppressions=0:\
+second_deadlock_stack=1:log_path=$tsan_reports/tsan:log_exe_name=1"
+    cd "$tsan_build"
+    # shutdown_signals is left out: it gives the overlay one second to start and one to end,
+    # which a plain build needs and ThreadSanitizer's start-up alone can exceed.
+    ctest --output-on-failure --timeout 300 -j 2 -L unit -E '^shutdown_signals$'
+) || tsan=FAILED
+if compgen -G "$tsan_reports/*" >/dev/null; then
+    tsan=FAILED
+    for report in "$tsan_reports"/*; do
+        echo "--- thread sanitizer report $report"
+        cat "$report"
+    done
+fi
+t2b=$SECONDS
+
 fuzz_log=$build/fuzz-summary.txt
 fuzz=passed
 "$root/fuzz/run.sh" "$seconds" | tee "$fuzz_log" || fuzz=FAILED
 t3=$SECONDS
 
-echo "sanitized tests $tests; fuzzing $fuzz; times: build $((t1 - t0)) s, tests $((t2 - t1)) s," \
-    "fuzz (with its build) $((t3 - t2)) s, total $((t3 - t0)) s"
+echo "sanitized tests $tests; thread sanitizer $tsan; fuzzing $fuzz; times: builds $((t1 - t0)) s," \
+    "tests $((t2 - t1)) s, thread sanitizer tests $((t2b - t2)) s," \
+    "fuzz (with its build) $((t3 - t2b)) s, total $((t3 - t0)) s"
 summary=$(tail -n 1 "$fuzz_log")
 if ! [[ $summary =~ ^[0-9]+\ passed,\ [0-9]+\ failed$ ]]; then
     # fuzz/run.sh stopped before its summary: every target (one corpus folder each) failed.
@@ -83,4 +114,4 @@ if ! [[ $summary =~ ^[0-9]+\ passed,\ [0-9]+\ failed$ ]]; then
     summary="0 passed, ${#targets[@]} failed"
 fi
 echo "$summary"
-[ "$tests" = passed ] && [ "$fuzz" = passed ]
+[ "$tests" = passed ] && [ "$tsan" = passed ] && [ "$fuzz" = passed ]

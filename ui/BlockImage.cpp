@@ -10,6 +10,9 @@
 
 namespace {
 
+// A 4K screen's worth of 32-bit pixels.
+constexpr qint64 kMaxImageBytes = qint64(3840) * 2160 * 4;
+
 // Whether the text edit draws the block with nothing but its lines: no list bullet, block
 // background, ruler, inline object or text in the palette's colour.
 bool plainColouredText(const QTextBlock& block) {
@@ -101,7 +104,15 @@ BlockImage* BlockImage::render(const QTextBlock& block, int width, const Key& ke
         return made;
     }
 
-    QImage image(width, bottom - top + 2 * kPad, key.format);
+    // A block taller than a few screens (a huge font, a very long line) is painted the usual
+    // way: its image would cost more memory than drawing it saves time, and can fail to be
+    // allocated at all.
+    const qint64 rows = qint64(bottom) - top + 2 * kPad;
+    if (width <= 0 || rows * width * 4 > kMaxImageBytes)
+        return made;
+    QImage image(width, int(rows), key.format);
+    if (image.isNull())
+        return made;
     image.fill(key.background);
     // Some formats force bits of a pixel (RGB32 its alpha): it must be the backdrop's exactly.
     if (*reinterpret_cast<const uint*>(image.constScanLine(0)) != key.background)

@@ -115,6 +115,10 @@ CChatDialog::~CChatDialog() {
         keyboardHook = nullptr;
     }
     if (workerThread) {
+        // Cut from this window first: the worker, ending later on its own thread, then has
+        // nothing left to look up in it.
+        disconnect(worker, nullptr, this, nullptr);
+        disconnect(this, nullptr, worker, nullptr);
         // A pause or pacing wait may be under way: ask it to end early, and give the thread a
         // moment so it does not outlive the application object.
         CGetChatMessageThread::interruptWaits(workerThread);
@@ -225,6 +229,12 @@ void CChatDialog::buildWidgetTree() {
     chatLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     chatLog->document()->setUndoRedoEnabled(false);
     chatLog->document()->setMaximumBlockCount(kChatLogMaxBlocks);
+    // Lines read left to right whatever letter they start with: a right-to-left name at the
+    // start of a line does not turn the line round (each service text keeps its own
+    // direction inside its piece).
+    QTextOption lineOption = chatLog->document()->defaultTextOption();
+    lineOption.setTextDirection(Qt::LeftToRight);
+    chatLog->document()->setDefaultTextOption(lineOption);
 
     mainLayout->addWidget(titleBar, 0);
     mainLayout->addWidget(chatLog, 0);

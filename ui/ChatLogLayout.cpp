@@ -27,6 +27,17 @@ int roundFix(int value) {
     return (value + 32) & -64;
 }
 
+// Positions are kept this far from the ends of the fixed-point range, which the text layout
+// also converts them into: a log of huge lines piles its last lines up at the bound instead
+// of overflowing.
+constexpr int kMaxFix = INT_MAX / 2;
+int fixSum(int a, int b) {
+    return static_cast<int>(qBound<qint64>(-kMaxFix, qint64(a) + b, kMaxFix));
+}
+int fixLength(qreal value) {
+    return fix(qBound<qreal>(-kMaxFix / 64.0, value, kMaxFix / 64.0));
+}
+
 // The resolution lengths are given in, which the stock layout scales to its device's.
 int defaultDpi() {
     if (QCoreApplication::testAttribute(Qt::AA_Use96Dpi))
@@ -169,8 +180,8 @@ void ChatLogLayout::layoutBlock(const QTextBlock& block, int y, const Frame& f, 
         }
 
         const qreal raw = qCeil(line.ascent() + line.descent() + line.leading());
-        const int lineHeight = fix(format.lineHeight(raw, scaling));
-        const int lineBottom = fix(format.lineHeight(line.height(), scaling));
+        const int lineHeight = fixLength(format.lineHeight(raw, scaling));
+        const int lineBottom = fixLength(format.lineHeight(line.height(), scaling));
         int adjustment = 0;
         if (format.lineHeightType() == QTextBlockFormat::FixedHeight)
             adjustment = fix(line.ascent() + qMax(line.leading(), qreal(0))) - lineHeight * 4 / 5;
@@ -178,12 +189,12 @@ void ChatLogLayout::layoutBlock(const QTextBlock& block, int y, const Frame& f, 
             adjustment = fix(line.height()) - lineHeight;
 
         line.setPosition(QPointF(real(left - f.left), real(y - top - adjustment)));
-        bottom = y + lineBottom;
-        y += lineHeight;
+        bottom = fixSum(y, lineBottom);
+        y = fixSum(y, lineHeight);
         row->width = qMax(row->width, fix(line.x() + line.naturalTextWidth()) + rightMargin);
     }
     layout->endLayout();
-    row->advance = qMax(y, bottom) - top;
+    row->advance = fixSum(qMax(y, bottom), -top);
 }
 
 void ChatLogLayout::documentChanged(int from, int charsRemoved, int charsAdded) {
@@ -246,7 +257,7 @@ void ChatLogLayout::documentChanged(int from, int charsRemoved, int charsAdded) 
                 row.width = old.width;
                 layout->setPosition(QPointF(real(f.left), real(y)));
                 fresh.append(row);
-                y += row.advance;
+                y = fixSum(y, row.advance);
                 keptFirst = true;
                 continue;
             }
@@ -257,12 +268,12 @@ void ChatLogLayout::documentChanged(int from, int charsRemoved, int charsAdded) 
         if (block.isVisible())
             layoutBlock(block, y, f, &row);
         fresh.append(row);
-        y += row.advance;
+        y = fixSum(y, row.advance);
     }
     if (full) {
         rows.swap(fresh);
     } else {
-        const int shift = y - (oldLast + 1 < rows.size() ? rows.at(oldLast + 1).top : y);
+        const int shift = fixSum(y, -(oldLast + 1 < rows.size() ? rows.at(oldLast + 1).top : y));
         // Only moved, all of it: the oldest lines removed from the top, the block now first
         // kept its lines, and every block moved up as far as it did.
         if (keptFirst && first == 0 && fresh.size() == 1) {
@@ -277,18 +288,18 @@ void ChatLogLayout::documentChanged(int from, int charsRemoved, int charsAdded) 
         if (shift != 0) {
             block = lastBlock.next();
             for (int n = last + 1; n < rows.size(); ++n, block = block.next()) {
-                rows[n].top += shift;
+                rows[n].top = fixSum(rows.at(n).top, shift);
                 block.layout()->setPosition(QPointF(real(f.left), real(rows.at(n).top)));
             }
         }
-        y = rows.isEmpty() ? f.top : rows.constLast().top + rows.constLast().advance;
+        y = rows.isEmpty() ? f.top : fixSum(rows.constLast().top, rows.constLast().advance);
     }
     int widest = 0;
     for (const Row& row : qAsConst(rows))
         widest = qMax(widest, row.width);
 
     const int actualWidth = qMax(f.contentsWidth, widest);
-    const QSizeF newSize(real(actualWidth + f.left + f.right), real(y + f.bottom));
+    const QSizeF newSize(real(fixSum(actualWidth, f.left + f.right)), real(fixSum(y, f.bottom)));
     // Everything from the first block that changed may look different.
     const bool followed = movedBy != 0 && onMove && onMove(movedBy);
     if (newSize != size) {

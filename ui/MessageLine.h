@@ -12,6 +12,11 @@ struct LinePiece {
     QColor color;
 };
 
+// `text` as a run that nothing inside it can reorder or restyle the rest of its line with:
+// when it holds right-to-left text or direction controls, wrapped in an isolate (U+2068 ...
+// U+2069) with its own controls balanced; else unchanged.
+QString isolatedText(const QString& text);
+
 // The coloured pieces of the line a record becomes, newline included; empty for a record that
 // is neither a chat line nor a gift.
 QVector<LinePiece> composeMessageLine(const MsgsInfo& msg);

@@ -11,18 +11,23 @@ mingw_lib=/usr/x86_64-w64-mingw32/lib
 stage=$out/stage/KibChat
 rm -rf "$out/stage"
 mkdir -p "$stage/platforms" "$stage/styles"
+# Every program and DLL goes in without its symbols and debugging sections (the MinGW
+# runtime's libstdc++ is mostly those); a DLL's exports are in its export table, which stays.
+ship() { x86_64-w64-mingw32-strip --strip-unneeded -o "$2/$(basename "$1")" "$1"; }
 for exe in app/kibchat.exe sim/kibchat-sim.exe; do
-    x86_64-w64-mingw32-strip -o "$stage/$(basename "$exe")" "$build/$exe"
+    ship "$build/$exe" "$stage"
 done
 # What the programs and the windows plugin load beyond the system's own DLLs (objdump -p).
 for dll in Qt5Core Qt5Gui Qt5Network Qt5Widgets; do
-    cp "$qt/bin/$dll.dll" "$stage/"
+    ship "$qt/bin/$dll.dll" "$stage"
 done
-cp "$qt/plugins/platforms/qwindows.dll" "$stage/platforms/"
+ship "$qt/plugins/platforms/qwindows.dll" "$stage/platforms"
 # The native look of the few plain widgets (combo box lists, scroll bars) on Windows 7 and later.
-cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
-cp "$mingw_gcc/libgcc_s_seh-1.dll" "$mingw_gcc/libstdc++-6.dll" "$mingw_lib/libwinpthread-1.dll" \
-    "$stage/"
+ship "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/styles"
+for dll in "$mingw_gcc/libgcc_s_seh-1.dll" "$mingw_gcc/libstdc++-6.dll" \
+    "$mingw_lib/libwinpthread-1.dll"; do
+    ship "$dll" "$stage"
+done
 # Only the pictures, as in the Linux installation.
 (cd "$src" && find images -name '*.png' -exec cp --parents {} "$stage" \;)
 # Windows' own line ends for the texts people open in Notepad and for the batch file.
@@ -105,6 +110,14 @@ if [[ -n $missing ]]; then
     echo "the package lacks: $missing" >&2
     exit 1
 fi
+
+# Nor any debugging section.
+for f in "$stage"/*.exe "$stage"/*.dll "$stage"/platforms/*.dll "$stage"/styles/*.dll; do
+    if x86_64-w64-mingw32-objdump -h "$f" | grep -q '\.debug_'; then
+        echo "$f still has debugging sections" >&2
+        exit 1
+    fi
+done
 
 zip=$out/KibChat-$version-win64.zip
 rm -f "$zip"
