@@ -294,6 +294,9 @@ void TestChatDialog::hookFailureStartsUnlocked() {
     QCOMPARE(desktop->clickThroughWrites, (QVector<bool>{true, false}));
     QCOMPARE(lockText(), QStringLiteral("F10锁定"));
     QVERIFY(!dialog->lockKeyProblem().isEmpty()); // the tray's tooltip says why
+    // The first start and the lock button say how to bind the desktop's own key instead.
+    QVERIFY(dialog->startHint().contains(QLatin1String("kibchat --toggle-lock")));
+    QVERIFY(child<QToolButton>("lockButton")->toolTip().contains(QLatin1String("--toggle-lock")));
 }
 
 void TestChatDialog::hookSharedAcrossWindows() {
