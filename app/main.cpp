@@ -7,8 +7,13 @@
 #include <QApplication>
 #include <QCoreApplication>
 
+#include <cstdio>
 #include <memory>
 #include <optional>
+
+#ifdef Q_OS_LINUX
+#include "platform/DisplayBackend.h"
+#endif
 
 int main(int argc, char* argv[]) {
     // A lock command only talks to the running copy: it never takes the guard nor opens a window.
@@ -26,6 +31,12 @@ int main(int argc, char* argv[]) {
     if (!platform::acquireInstanceGuard(kInstanceGuardName))
         return 1;
 
+#ifdef Q_OS_LINUX
+    // Natively on Wayland where the layer shell is, else through XWayland as before.
+    const platform::DisplayRoute route = platform::applyDisplayChoice().route;
+    if (route != platform::DisplayRoute::Default)
+        std::fprintf(stderr, "kibchat: %s\n", platform::describeRoute(route));
+#endif
     QApplication app(argc, argv);
     prepareApplication(app);
     platform::quitOnTerminationRequest(app);

@@ -771,7 +771,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<Platform> createNativePlatform() {
+std::unique_ptr<Platform> createX11Platform() {
     if (QGuiApplication::platformName() != QLatin1String("xcb") || !QX11Info::connection())
         return nullptr;
     return std::unique_ptr<Platform>(new X11Platform);

@@ -34,7 +34,8 @@ bool settingsTextToBool(const QString& text) {
              text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0);
 }
 
-DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& defaults) {
+DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& defaults,
+                                    HotKeySettings* hotKey) {
     DisplaySettings s = defaults;
     if (!QFile::exists(path))
         return s;
@@ -50,10 +51,22 @@ DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& 
                           kMaxLineHeight);
     s.width = readInt(settings, "Config/appWidth", s.width);
     s.height = readInt(settings, "Config/appHeight", s.height);
+    if (hotKey) {
+        // Unquoted, "Ctrl+A, B" reads as a list: keep it whole, so that it is noticed as two
+        // chords rather than taken for an empty key.
+        const QVariant lockKey = settings.value(QStringLiteral("HotKey/lockKey"), hotKey->lockKey);
+        hotKey->lockKey = lockKey.type() == QVariant::StringList
+                              ? lockKey.toStringList().join(QLatin1String(", "))
+                              : lockKey.toString();
+        hotKey->holdToInteract = settingsTextToBool(
+            settings.value(QStringLiteral("HotKey/holdToInteract"), hotKey->holdToInteract)
+                .toString());
+    }
     return s;
 }
 
-void saveDisplaySettings(QSettings& settings, const DisplaySettings& s) {
+void saveDisplaySettings(QSettings& settings, const DisplaySettings& s,
+                         const HotKeySettings* hotKey) {
     settings.setValue(QStringLiteral("Config/roomName"), s.roomName);
     settings.setValue(QStringLiteral("Config/bBold"), s.bold);
     settings.setValue(QStringLiteral("Config/Alpha"), s.alpha);
@@ -62,11 +75,16 @@ void saveDisplaySettings(QSettings& settings, const DisplaySettings& s) {
     settings.setValue(QStringLiteral("Config/lineHeight"), s.lineHeight);
     settings.setValue(QStringLiteral("Config/appWidth"), s.width);
     settings.setValue(QStringLiteral("Config/appHeight"), s.height);
+    if (hotKey) {
+        settings.setValue(QStringLiteral("HotKey/lockKey"), hotKey->lockKey);
+        settings.setValue(QStringLiteral("HotKey/holdToInteract"), hotKey->holdToInteract);
+    }
 }
 
-void saveDisplaySettings(const QString& path, const DisplaySettings& s) {
+void saveDisplaySettings(const QString& path, const DisplaySettings& s,
+                         const HotKeySettings* hotKey) {
     QSettings settings(path, QSettings::IniFormat);
-    saveDisplaySettings(settings, s);
+    saveDisplaySettings(settings, s, hotKey);
     settings.sync();
 }
 
@@ -134,28 +152,6 @@ void saveWindowOptions(QSettings& settings, const WindowOptions& o) {
 void saveWindowOptions(const QString& path, const WindowOptions& o) {
     QSettings settings(path, QSettings::IniFormat);
     saveWindowOptions(settings, o);
-    settings.sync();
-}
-
-HotKeySettings loadHotKeySettings(const QString& path) {
-    HotKeySettings s;
-    if (!QFile::exists(path))
-        return s;
-    QSettings settings(path, QSettings::IniFormat);
-    s.lockKey = readString(settings, "HotKey/lockKey", s.lockKey);
-    s.holdToInteract =
-        settingsTextToBool(settings.value(QStringLiteral("HotKey/holdToInteract")).toString());
-    return s;
-}
-
-void saveHotKeySettings(QSettings& settings, const HotKeySettings& s) {
-    settings.setValue(QStringLiteral("HotKey/lockKey"), s.lockKey);
-    settings.setValue(QStringLiteral("HotKey/holdToInteract"), s.holdToInteract);
-}
-
-void saveHotKeySettings(const QString& path, const HotKeySettings& s) {
-    QSettings settings(path, QSettings::IniFormat);
-    saveHotKeySettings(settings, s);
     settings.sync();
 }
 

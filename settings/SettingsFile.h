@@ -23,6 +23,12 @@ struct DisplaySettings {
     int height = 312;
 };
 
+// The lock key, kept in the section "HotKey".
+struct HotKeySettings {
+    QString lockKey; // QKeySequence's portable text ("F10", "Ctrl+Shift+L"); empty: the default
+    bool holdToInteract = false;
+};
+
 // The chat font size and line spacing the overlay accepts from the file. Far beyond what the
 // settings panel offers (10 to 22 points, 1 to 10 pixels) and any real use: at 200 points one
 // line is about 270 pixels tall at 96 dpi, most of the default chat area, and 300 pixels
@@ -35,14 +41,19 @@ constexpr int kMaxFontSize = 200;
 constexpr int kMinLineHeight = -16;
 constexpr int kMaxLineHeight = 300;
 
-// Reads the section "Config" over `defaults`; a missing file or key keeps the default. The
-// font size and line spacing are brought within the bounds above.
-DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& defaults);
+// Reads the section "Config" over `defaults`, and the section "HotKey" into `hotKey` when
+// given (the file is parsed once: it may be large); a missing file or key keeps the default.
+// The font size and line spacing are brought within the bounds above.
+DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& defaults,
+                                    HotKeySettings* hotKey = nullptr);
 
-// Writes all eight keys of "Config"; other keys and sections in the file survive.
-void saveDisplaySettings(const QString& path, const DisplaySettings& settings);
+// Writes all eight keys of "Config", and both keys of "HotKey" when given, in one write; other
+// keys and sections in the file survive.
+void saveDisplaySettings(const QString& path, const DisplaySettings& settings,
+                         const HotKeySettings* hotKey = nullptr);
 // The same into an open file, written when it syncs: several sections in one write.
-void saveDisplaySettings(QSettings& file, const DisplaySettings& settings);
+void saveDisplaySettings(QSettings& file, const DisplaySettings& settings,
+                         const HotKeySettings* hotKey = nullptr);
 
 // The streamer's filter choices, in the section "Filter"; a missing file or key means nothing
 // is filtered by it. Words and names typed into the file by hand in UTF-8 are read as such.
@@ -58,18 +69,6 @@ struct WindowOptions {
 WindowOptions loadWindowOptions(const QString& path);
 void saveWindowOptions(const QString& path, const WindowOptions& options);
 void saveWindowOptions(QSettings& file, const WindowOptions& options);
-
-// The lock key, kept in the section "HotKey".
-struct HotKeySettings {
-    QString lockKey; // QKeySequence's portable text ("F10", "Ctrl+Shift+L"); empty: the default
-    bool holdToInteract = false;
-};
-
-// Reads the section "HotKey"; a missing file or key reads as the defaults.
-HotKeySettings loadHotKeySettings(const QString& path);
-// Writes both keys of "HotKey"; other keys and sections in the file survive.
-void saveHotKeySettings(const QString& path, const HotKeySettings& settings);
-void saveHotKeySettings(QSettings& file, const HotKeySettings& settings);
 
 // The service addresses: the section "Service" of the file, each overridden by its
 // environment variable. The program never writes them.

@@ -2,10 +2,10 @@
 // dispatcher, lock mode, opacity, the settings panel and the title bar's slots.
 
 #include "platform/HeadlessPlatform.h"
+#include "settings/SettingsFile.h"
 #include "support/WindowTests.h"
 #include "ui/ChatDialog.h"
 #include "ui/StyleSheets.h"
-#include "ui/TrayIcon.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -55,8 +55,6 @@ private slots:
     void lockKeyInForce_data();
     void lockKeyInForce();
     void panelChangesLockKey();
-    void trayToolTip_data();
-    void trayToolTip();
     void lockButtonOnlyLocks();
     void lockMovesFocusAndCommitsRoomName();
     void opacitySteps_data();
@@ -86,11 +84,13 @@ private:
     void restartWithHotKey(const QString& lockKey, bool hold) {
         dialog.reset();
         QFile::remove(QStringLiteral("config.ini"));
-        {
-            QSettings file(QStringLiteral("config.ini"), QSettings::IniFormat);
-            file.setValue(QStringLiteral("HotKey/lockKey"), lockKey);
-            file.setValue(QStringLiteral("HotKey/holdToInteract"), hold);
-        }
+        // As a streamer would write it by hand: no quotes.
+        QFile file(QStringLiteral("config.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("[HotKey]\nlockKey=%1\nholdToInteract=%2\n")
+                       .arg(lockKey, hold ? QStringLiteral("true") : QStringLiteral("false"))
+                       .toUtf8());
+        file.close();
         dialog = std::make_unique<CChatDialog>(6);
     }
 
@@ -300,6 +300,9 @@ void TestChatDialog::hookFailureStartsUnlocked() {
     QCOMPARE(desktop->clickThroughWrites, (QVector<bool>{true, false}));
     QCOMPARE(lockText(), QStringLiteral("F10锁定"));
     QVERIFY(!dialog->lockKeyProblem().isEmpty()); // the tray's tooltip says why
+    // The first start and the lock button say how to bind the desktop's own key instead.
+    QVERIFY(dialog->startHint().contains(QLatin1String("kibchat --toggle-lock")));
+    QVERIFY(child<QToolButton>("lockButton")->toolTip().contains(QLatin1String("--toggle-lock")));
 }
 
 void TestChatDialog::hookSharedAcrossWindows() {
@@ -438,8 +441,9 @@ void TestChatDialog::lockKeyInForce() {
 
     // The choice is written back as it was, so that a fixed file needs no re-typing.
     dialog.reset();
-    QSettings file(QStringLiteral("config.ini"), QSettings::IniFormat);
-    QCOMPARE(file.value(QStringLiteral("HotKey/lockKey")).toString(), stored);
+    HotKeySettings written;
+    loadDisplaySettings(QStringLiteral("config.ini"), DisplaySettings(), &written);
+    QCOMPARE(written.lockKey, stored);
 }
 
 void TestChatDialog::panelChangesLockKey() {
@@ -471,29 +475,6 @@ void TestChatDialog::panelChangesLockKey() {
              QStringLiteral("Ctrl+Shift+L"));
     QCOMPARE(file.value(QStringLiteral("HotKey/holdToInteract")).toString(),
              QStringLiteral("true"));
-}
-
-void TestChatDialog::trayToolTip_data() {
-    QTest::addColumn<QString>("room");
-    QTest::addColumn<bool>("locked");
-    QTest::addColumn<QString>("problem");
-    QTest::addColumn<QString>("tip");
-
-    QTest::newRow("locked, a room") << "demo-room" << true << ""
-                                    << "KibChat\n房间：demo-room\n已锁定，按 F10 解锁";
-    QTest::newRow("unlocked, no room") << "" << false << ""
-                                       << "KibChat\n房间：（未输入）\n已解锁，按 F10 锁定";
-    QTest::newRow("the key's problem on its own line")
-        << "r" << true << "无法监视键盘"
-        << "KibChat\n房间：r\n已锁定，按 F10 解锁\n无法监视键盘";
-}
-
-void TestChatDialog::trayToolTip() {
-    QFETCH(QString, room);
-    QFETCH(bool, locked);
-    QFETCH(QString, problem);
-    QFETCH(QString, tip);
-    QCOMPARE(CTrayIcon::toolTipFor(room, locked, QStringLiteral("F10"), problem), tip);
 }
 
 void TestChatDialog::lockButtonOnlyLocks() {

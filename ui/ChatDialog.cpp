@@ -56,9 +56,9 @@ CChatDialog::CChatDialog(int defaultOpacityLevel)
     defaults.alpha = opacityLevel;
     const QString settingsPath = QLatin1String(kSettingsFileName);
     firstStart = !QFile::exists(settingsPath);
-    const HotKeySettings hotKey = loadHotKeySettings(settingsPath);
+    HotKeySettings hotKey;
+    const DisplaySettings stored = loadDisplaySettings(settingsPath, defaults, &hotKey);
     holdToInteract = hotKey.holdToInteract;
-    const DisplaySettings stored = loadDisplaySettings(settingsPath, defaults);
     roomName = stored.roomName;
     boldFlag = stored.bold;
     opacityLevel = stored.alpha;
@@ -158,8 +158,7 @@ CChatDialog::~CChatDialog() {
     hotKey.holdToInteract = holdToInteract;
     // One write of the file for all sections: a large file takes long to rewrite.
     QSettings file(QLatin1String(kSettingsFileName), QSettings::IniFormat);
-    saveDisplaySettings(file, current);
-    saveHotKeySettings(file, hotKey);
+    saveDisplaySettings(file, current, &hotKey);
     saveFilterChoices(file, filterChoices);
     saveWindowOptions(file, WindowOptions{hideFromCapture, fadeUnderPointer});
     file.sync();

@@ -9,6 +9,13 @@
 #include <QTextEdit>
 #include <QToolButton>
 
+namespace {
+// How to reach the overlay where it cannot watch the keyboard itself.
+const char* const kBindKeyHint =
+    "无法监视键盘，窗口已解锁。请在桌面的快捷键设置中把一个键绑定到命令 "
+    "kibchat --toggle-lock，用它锁定和解锁窗口。";
+} // namespace
+
 void CChatDialog::onKeyboardDown(KeyboardDownFlag flag) {
     switch (flag) {
     case KeyLockToggle:
@@ -94,10 +101,14 @@ void CChatDialog::showLockKey() {
     morePage->setLockKey(lockKey);
     morePage->setHoldToInteract(holdToInteract);
     morePage->setKeyNote(lockKeyNote);
+    lockButton->setToolTip(keyboardHook ? QString() : QString::fromUtf8(kBindKeyHint));
     emit statusChanged();
 }
 
 QString CChatDialog::startHint() const {
+    // No key can be watched (Wayland): the desktop's own shortcut is the way.
+    if (!keyboardHook)
+        return QString::fromUtf8(kBindKeyHint);
     const QString key = lockKey.toDisplayText();
     return holdToInteract
                ? QStringLiteral("按住 %1 时窗口解锁，在标题栏的房间号一栏输入房间名，回车确认。")

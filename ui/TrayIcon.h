@@ -24,7 +24,7 @@ public:
     // On the first start only (no settings file yet): how to begin, once.
     void showFirstStartHint();
 
-    // The tooltip for the window's state (a pure rule, for tests).
+    // The tooltip for the window's state.
     static QString toolTipFor(const QString& room, bool locked, const QString& keyName,
                               const QString& keyProblem);
 

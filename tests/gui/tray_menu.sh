@@ -58,7 +58,7 @@ rm -f "$WORKDIR/config.ini"
 menu_pick Up
 h_wait_exit "$APP_PID" 10 || fail "the tray menu's last item did not quit"
 ((H_STATUS == 0)) || fail "quit from the tray menu: status $H_STATUS, expected 0"
-grep -q '^appWidth=' "$WORKDIR/config.ini" && grep -q '^lockKey=F10$' "$WORKDIR/config.ini" ||
+{ grep -q '^appWidth=' "$WORKDIR/config.ini" && grep -q '^lockKey=F10$' "$WORKDIR/config.ini"; } ||
     fail "quit from the tray menu did not write the settings: $(cat "$WORKDIR/config.ini" 2>&1)"
 h_log "tray menu: quit, status 0, settings written"
 h_log "PASS"

@@ -28,15 +28,19 @@ h_spawn clicks "$wine" "$smoke" click-window
 CLICKS_PID=$H_LAST_PID
 h_wait_window "$CLICKS_PID" name '^kibchat click window$' 30
 xdotool windowactivate "$KEYS" 2>/dev/null
-h_poll 10 eval '[[ "$(xdotool getwindowfocus 2>/dev/null)" == "$KEYS" ]]' ||
-    fail "the other wine window did not get the focus"
+# shellcheck disable=SC2317 # called through h_poll
+keys_focused() { [[ "$(xdotool getwindowfocus 2>/dev/null)" == "$KEYS" ]]; }
+h_poll 10 keys_focused || fail "the other wine window did not get the focus"
 h_poll 10 grep -q '^unlocked' "$H_TMP/clicks.log" || fail "the click window did not unlock"
 h_log "$(tr -d '\r' <"$H_TMP/clicks.log")"
 xdotool mousemove 550 200 click 1
+downs() { tr -d '\r' <"$H_TMP/clicks.log" | grep -c '^down'; }
 h_poll 3 grep -q '^down' "$H_TMP/clicks.log"
-first=$(tr -d '\r' <"$H_TMP/clicks.log" | grep -c '^down')
+first=$(downs)
 xdotool click 1
-h_poll 3 eval '(($(tr -d "\r" <"$H_TMP/clicks.log" | grep -c "^down") > first))'
+# shellcheck disable=SC2317 # called through h_poll
+second_arrived() { (($(downs) > first)); }
+h_poll 3 second_arrived
 h_log "after two clicks: $(tr -d '\r' <"$H_TMP/clicks.log" | tr '\n' ' ')"
 ((first == 1)) || fail "the first click after the unlock was not delivered"
 h_log "PASS"
