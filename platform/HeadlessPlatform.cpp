@@ -45,6 +45,13 @@ void HeadlessPlatform::setCursor(QWidget* window, SystemCursor cursor) {
     ++cursorCount;
 }
 
+CaptureHiding HeadlessPlatform::hideFromCapture(QWidget* window, bool hide) {
+    captureRequests.append(hide);
+    if (!captureSupported)
+        return Platform::hideFromCapture(window, hide);
+    return hide ? captureResult : CaptureHiding::Off;
+}
+
 void HeadlessPlatform::sendKey(int key, Qt::KeyboardModifiers held, bool down) {
     const KeyChord heldChord{key, held};
     const KeyChordEvent event =

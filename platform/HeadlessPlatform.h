@@ -20,6 +20,8 @@ public:
     HookHandle watchKeyChord(const KeyChord& chord, KeyChordCallback callback) override;
     void unwatchKeyChord(HookHandle hook) override;
     void setCursor(QWidget* window, SystemCursor cursor) override;
+    bool canHideFromCapture() const override { return captureSupported; }
+    CaptureHiding hideFromCapture(QWidget* window, bool hide) override;
 
     // Test controls and records.
     bool failHookInstall = false;
@@ -30,6 +32,9 @@ public:
     int removeCount = 0;
     SystemCursor lastCursor = SystemCursor::Arrow;
     int cursorCount = 0;
+    bool captureSupported = false;
+    CaptureHiding captureResult = CaptureHiding::Hidden; // what a supported request gives
+    QVector<bool> captureRequests;
 
     bool clickThrough(QWidget* window) const { return clickThrough_.value(window, false); }
     bool hookInstalled() const { return callback_ != nullptr; }

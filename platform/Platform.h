@@ -25,6 +25,15 @@ using KeyChordCallback = void (*)(KeyChordEvent event);
 // Opaque handle of an installed chord watcher; null when none is installed.
 using HookHandle = void*;
 
+// What screen capture shows of the overlay once the backend has been asked to hide it.
+enum class CaptureHiding {
+    Off,         // not asked: captured like any window
+    Unsupported, // the system has no such mechanism: any program can read the screen
+    NotPossible, // the system has one, but it did not take effect here
+    ShownBlack,  // capture shows a black window in its place
+    Hidden,      // capture leaves the window out
+};
+
 class Platform {
 public:
     virtual ~Platform();
@@ -51,6 +60,14 @@ public:
 
     // Size of the primary screen in pixels.
     virtual QSize primaryScreenSize();
+
+    // Whether this system lets a program keep its window out of screen capture at all.
+    virtual bool canHideFromCapture() const;
+    // Asks for the window to be left out of screen capture, or captured again; returns what
+    // holds afterwards as the system reports it.
+    virtual CaptureHiding hideFromCapture(QWidget* window, bool hide);
+    // Whether the pointer's position can be seen while it is over other programs' windows.
+    virtual bool seesPointerOverOtherWindows() const;
 };
 
 // The backend for this process, chosen on first use from the running Qt platform plugin.

@@ -2,6 +2,7 @@
 // which hold everything that needs <windows.h> and nothing that needs Qt.
 
 #include "platform/Platform.h"
+#include "platform/win32/CaptureExclusion.h"
 #include "platform/win32/Win32Calls.h"
 
 #include <QCoreApplication>
@@ -138,6 +139,24 @@ public:
 
     QSize primaryScreenSize() override {
         return QSize(win32::primaryScreenWidth(), win32::primaryScreenHeight());
+    }
+
+    bool canHideFromCapture() const override { return true; }
+
+    CaptureHiding hideFromCapture(QWidget* window, bool hide) override {
+        const win32::CaptureAffinity held = win32::setCaptureExclusion(nativeWindow(window), hide);
+        if (!hide)
+            return CaptureHiding::Off;
+        switch (held) {
+        case win32::CaptureAffinity::Hidden:
+            return CaptureHiding::Hidden;
+        case win32::CaptureAffinity::Black:
+            return CaptureHiding::ShownBlack;
+        case win32::CaptureAffinity::Shown: // refused, as by wine's stub
+        case win32::CaptureAffinity::Unknown:
+            break;
+        }
+        return CaptureHiding::NotPossible;
     }
 };
 

@@ -65,9 +65,8 @@ DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& 
     return s;
 }
 
-void saveDisplaySettings(const QString& path, const DisplaySettings& s,
+void saveDisplaySettings(QSettings& settings, const DisplaySettings& s,
                          const HotKeySettings* hotKey) {
-    QSettings settings(path, QSettings::IniFormat);
     settings.setValue(QStringLiteral("Config/roomName"), s.roomName);
     settings.setValue(QStringLiteral("Config/bBold"), s.bold);
     settings.setValue(QStringLiteral("Config/Alpha"), s.alpha);
@@ -80,6 +79,79 @@ void saveDisplaySettings(const QString& path, const DisplaySettings& s,
         settings.setValue(QStringLiteral("HotKey/lockKey"), hotKey->lockKey);
         settings.setValue(QStringLiteral("HotKey/holdToInteract"), hotKey->holdToInteract);
     }
+}
+
+void saveDisplaySettings(const QString& path, const DisplaySettings& s,
+                         const HotKeySettings* hotKey) {
+    QSettings settings(path, QSettings::IniFormat);
+    saveDisplaySettings(settings, s, hotKey);
+    settings.sync();
+}
+
+namespace {
+
+bool readBool(const QSettings& settings, const char* key) {
+    return settingsTextToBool(settings.value(QLatin1String(key)).toString());
+}
+
+// The section's keys have no other meaning than filtering, so a value that does not read as a
+// non-negative number turns the minimum off rather than hiding every gift.
+double readMinimum(const QSettings& settings, const char* key) {
+    bool ok = false;
+    const double value = settings.value(QLatin1String(key)).toString().toDouble(&ok);
+    return ok && value > 0.0 && qIsFinite(value) ? value : 0.0;
+}
+
+} // namespace
+
+FilterChoices loadFilterChoices(const QString& path) {
+    FilterChoices c;
+    if (!QFile::exists(path))
+        return c;
+    QSettings settings(path, QSettings::IniFormat);
+    // Written with escapes like the rest of the file; read as UTF-8 as well, so that Chinese
+    // typed into the file by hand counts. Escaped text reads the same either way.
+    settings.setIniCodec("UTF-8");
+    c.blockedUsers = settings.value(QStringLiteral("Filter/blockedUsers")).toStringList();
+    c.blockedWords = settings.value(QStringLiteral("Filter/blockedWords")).toStringList();
+    c.minGiftValue = readMinimum(settings, "Filter/minGiftValue");
+    c.hideFreeGifts = readBool(settings, "Filter/hideFreeGifts");
+    c.giftsOnly = readBool(settings, "Filter/giftsOnly");
+    return c;
+}
+
+void saveFilterChoices(QSettings& settings, const FilterChoices& c) {
+    settings.setValue(QStringLiteral("Filter/blockedUsers"), c.blockedUsers);
+    settings.setValue(QStringLiteral("Filter/blockedWords"), c.blockedWords);
+    settings.setValue(QStringLiteral("Filter/minGiftValue"), c.minGiftValue);
+    settings.setValue(QStringLiteral("Filter/hideFreeGifts"), c.hideFreeGifts);
+    settings.setValue(QStringLiteral("Filter/giftsOnly"), c.giftsOnly);
+}
+
+void saveFilterChoices(const QString& path, const FilterChoices& c) {
+    QSettings settings(path, QSettings::IniFormat);
+    saveFilterChoices(settings, c);
+    settings.sync();
+}
+
+WindowOptions loadWindowOptions(const QString& path) {
+    WindowOptions o;
+    if (!QFile::exists(path))
+        return o;
+    QSettings settings(path, QSettings::IniFormat);
+    o.hideFromCapture = readBool(settings, "Window/hideFromCapture");
+    o.fadeUnderPointer = readBool(settings, "Window/fadeUnderPointer");
+    return o;
+}
+
+void saveWindowOptions(QSettings& settings, const WindowOptions& o) {
+    settings.setValue(QStringLiteral("Window/hideFromCapture"), o.hideFromCapture);
+    settings.setValue(QStringLiteral("Window/fadeUnderPointer"), o.fadeUnderPointer);
+}
+
+void saveWindowOptions(const QString& path, const WindowOptions& o) {
+    QSettings settings(path, QSettings::IniFormat);
+    saveWindowOptions(settings, o);
     settings.sync();
 }
 

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "client/MessageFilter.h"
 #include "client/ServiceEndpoints.h"
 
 #include <QProcessEnvironment>
 #include <QString>
+
+class QSettings;
 
 // The overlay's settings file: "config.ini" in the working directory.
 constexpr const char* kSettingsFileName = "config.ini";
@@ -48,6 +51,24 @@ DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& 
 // keys and sections in the file survive.
 void saveDisplaySettings(const QString& path, const DisplaySettings& settings,
                          const HotKeySettings* hotKey = nullptr);
+// The same into an open file, written when it syncs: several sections in one write.
+void saveDisplaySettings(QSettings& file, const DisplaySettings& settings,
+                         const HotKeySettings* hotKey = nullptr);
+
+// The streamer's filter choices, in the section "Filter"; a missing file or key means nothing
+// is filtered by it. Words and names typed into the file by hand in UTF-8 are read as such.
+FilterChoices loadFilterChoices(const QString& path);
+void saveFilterChoices(const QString& path, const FilterChoices& choices);
+void saveFilterChoices(QSettings& file, const FilterChoices& choices);
+
+// The overlay's own options in the section "Window", all off by default.
+struct WindowOptions {
+    bool hideFromCapture = false;
+    bool fadeUnderPointer = false;
+};
+WindowOptions loadWindowOptions(const QString& path);
+void saveWindowOptions(const QString& path, const WindowOptions& options);
+void saveWindowOptions(QSettings& file, const WindowOptions& options);
 
 // The service addresses: the section "Service" of the file, each overridden by its
 // environment variable. The program never writes them.

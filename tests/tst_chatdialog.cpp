@@ -27,8 +27,11 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
 #include <memory>
+
+Q_DECLARE_METATYPE(platform::CaptureHiding)
 
 class TestChatDialog : public QObject {
     Q_OBJECT
@@ -64,6 +67,9 @@ private slots:
     void onlineCount();
     void closeButtonQuits();
     void destructorRemovesHook();
+    void captureHiding_data();
+    void captureHiding();
+    void panelSetsFilters();
 
 private:
     template <typename T> T* child(const char* name) const {
@@ -637,6 +643,82 @@ void TestChatDialog::destructorRemovesHook() {
     QVERIFY(!desktop->hookInstalled());
     QCOMPARE(desktop->removeCount, 1);
     desktop->pressHotKey(); // nothing left to notify: must not crash
+}
+
+void TestChatDialog::captureHiding_data() {
+    using platform::CaptureHiding;
+    QTest::addColumn<bool>("supported");
+    QTest::addColumn<bool>("chosen");
+    QTest::addColumn<CaptureHiding>("result");
+    QTest::addColumn<int>("requests");
+    QTest::addColumn<bool>("boxEnabled");
+    QTest::addColumn<QString>("note");
+    QTest::newRow("hidden") << true << true << CaptureHiding::Hidden << 1 << true
+                            << QStringLiteral("已在录屏中隐藏");
+    QTest::newRow("refused, as under wine") << true << true << CaptureHiding::NotPossible << 1
+                                            << true << QStringLiteral("此处无法隐藏");
+    QTest::newRow("black") << true << true << CaptureHiding::ShownBlack << 1 << true
+                           << QStringLiteral("录屏中显示为黑色");
+    QTest::newRow("not chosen: no call")
+        << true << false << CaptureHiding::Hidden << 0 << true << QString();
+    QTest::newRow("no such mechanism (X11, Wayland)")
+        << false << true << CaptureHiding::Hidden << 0 << false
+        << QStringLiteral("本系统中任何程序都能读取屏幕，无法隐藏");
+}
+
+void TestChatDialog::captureHiding() {
+    QFETCH(bool, supported);
+    QFETCH(bool, chosen);
+    QFETCH(platform::CaptureHiding, result);
+    QFETCH(int, requests);
+    QFETCH(bool, boxEnabled);
+    QFETCH(QString, note);
+    dialog.reset();
+    desktop->captureSupported = supported;
+    desktop->captureResult = result;
+    QFile file(QStringLiteral("config.ini"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(chosen ? "[Window]\nhideFromCapture=true\n" : "[Window]\n");
+    file.close();
+    dialog = std::make_unique<CChatDialog>(6);
+    QCOMPARE(desktop->captureRequests.size(), requests);
+    auto* box = child<QCheckBox>("hideFromCaptureBox");
+    QCOMPARE(box->isEnabled(), boxEnabled);
+    QCOMPARE(box->isChecked(), chosen && boxEnabled);
+    QCOMPARE(child<QLabel>("captureStateLabel")->text(), note);
+    if (requests == 0)
+        return;
+    // A new native window loses the setting: it is asked for again.
+    dialog->windowHandle()->destroy();
+    dialog->windowHandle()->create();
+    QCOMPARE(desktop->captureRequests, QVector<bool>({true, true}));
+}
+
+void TestChatDialog::panelSetsFilters() {
+    QSignalSpy spy(dialog.get(), &CChatDialog::sigFilterChoicesChanged);
+    desktop->pressHotKey();
+    child<QPushButton>("settingButton")->click();
+    child<QPushButton>("settingPageButton")->click();
+    child<QLineEdit>("blockedUsersEdit")->setText(QStringLiteral(" Bot，小鱼, "));
+    child<QLineEdit>("blockedWordsEdit")->setText(QStringLiteral("广告、spam phrase"));
+    child<QLineEdit>("minGiftValueEdit")->setText(QStringLiteral("9.5"));
+    child<QCheckBox>("giftsOnlyBox")->setChecked(true);
+    child<QPushButton>("settingOkButton")->click();
+    QCOMPARE(spy.count(), 1);
+    const auto sent = spy.first().first().value<FilterChoices>();
+    QCOMPARE(sent.blockedUsers, QStringList({"Bot", QStringLiteral("小鱼")}));
+    QCOMPARE(sent.blockedWords, QStringList({QStringLiteral("广告"), "spam phrase"}));
+    QCOMPARE(sent.minGiftValue, 9.5);
+    QVERIFY(sent.giftsOnly && !sent.hideFreeGifts);
+    // OK again with nothing changed sends nothing.
+    child<QPushButton>("settingButton")->click();
+    child<QPushButton>("settingOkButton")->click();
+    QCOMPARE(spy.count(), 1);
+
+    dialog.reset();
+    QSettings file(QStringLiteral("config.ini"), QSettings::IniFormat);
+    QCOMPARE(file.value(QStringLiteral("Filter/blockedWords")).toStringList(), sent.blockedWords);
+    QCOMPARE(file.value(QStringLiteral("Filter/giftsOnly")).toString(), QStringLiteral("true"));
 }
 
 QTEST_MAIN(TestChatDialog)

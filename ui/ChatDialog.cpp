@@ -3,10 +3,12 @@
 #include "client/GetChatMessageThread.h"
 #include "platform/Platform.h"
 #include "settings/SettingsFile.h"
+#include "ui/CaptureHiding.h"
 #include "ui/ChatLogView.h"
 #include "ui/HotKeyHook.h"
 #include "ui/KibLineEdit.h"
 #include "ui/MoreSettingsPage.h"
+#include "ui/PointerFade.h"
 #include "ui/StyleSheets.h"
 #include "ui/WindowGeometry.h"
 
@@ -16,6 +18,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
+#include <QSettings>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QThread>
@@ -63,6 +66,10 @@ CChatDialog::CChatDialog(int defaultOpacityLevel)
     fontSize = stored.fontSize;
     lineHeight = stored.lineHeight;
     services = loadServiceEndpoints(settingsPath, QProcessEnvironment::systemEnvironment());
+    filterChoices = loadFilterChoices(settingsPath);
+    const WindowOptions options = loadWindowOptions(settingsPath);
+    hideFromCapture = options.hideFromCapture;
+    fadeUnderPointer = options.fadeUnderPointer;
     QSize startSize(stored.width, stored.height);
 
     const QSize screen = desktop.primaryScreenSize();
@@ -85,8 +92,16 @@ CChatDialog::CChatDialog(int defaultOpacityLevel)
 
     desktop.raiseTopmost(this);
 
+    captureHiding = new CaptureHidingKeeper(this);
+    if (hideFromCapture && desktop.canHideFromCapture())
+        captureHiding->setHidden(true);
+    pointerFade = new PointerFade(this);
+    buildOverlayOptions();
+    fillOverlayOptions();
+
     desktop.setClickThrough(this, true);
     isLocked = true;
+    updatePointerFade();
 
     hookTarget = this;
     watchLockKey(hotKey.lockKey);
@@ -141,23 +156,38 @@ CChatDialog::~CChatDialog() {
     HotKeySettings hotKey;
     hotKey.lockKey = lockKeyText;
     hotKey.holdToInteract = holdToInteract;
-    saveDisplaySettings(QLatin1String(kSettingsFileName), current, &hotKey);
+    // One write of the file for all sections: a large file takes long to rewrite.
+    QSettings file(QLatin1String(kSettingsFileName), QSettings::IniFormat);
+    saveDisplaySettings(file, current, &hotKey);
+    saveFilterChoices(file, filterChoices);
+    saveWindowOptions(file, WindowOptions{hideFromCapture, fadeUnderPointer});
+    file.sync();
+}
+
+void CChatDialog::updatePointerFade() {
+    pointerFade->setActive(isLocked && fadeUnderPointer &&
+                           platform::current().seesPointerOverOtherWindows());
 }
 
 void CChatDialog::startWorker() {
     worker = new CGetChatMessageThread(roomName, services);
     qRegisterMetaType<MsgsInfo>("MsgsInfo");
+    qRegisterMetaType<FilterChoices>("FilterChoices");
     connect(worker, &CGetChatMessageThread::SendMessageToDisplay, this,
             &CChatDialog::ReceiveMessage, Qt::QueuedConnection);
     connect(worker, &CGetChatMessageThread::SendOnlineCountToDisplay, this,
             &CChatDialog::ReceiveOnlineCount, Qt::QueuedConnection);
     connect(this, &CChatDialog::sigRoomNameChanged, worker, &CGetChatMessageThread::RoomNameChanged,
             Qt::QueuedConnection);
+    connect(this, &CChatDialog::sigFilterChoicesChanged, worker,
+            &CGetChatMessageThread::FilterChoicesChanged, Qt::QueuedConnection);
     workerThread = new QThread;
     connect(workerThread, &QThread::finished, worker, &QObject::deleteLater);
     connect(workerThread, &QThread::started, worker, &CGetChatMessageThread::StartLoop);
     worker->moveToThread(workerThread);
     workerThread->start();
+    // Queued behind the start: the worker has them before its first poll reply.
+    emit sigFilterChoicesChanged(filterChoices);
 }
 
 void CChatDialog::buildWidgetTree() {

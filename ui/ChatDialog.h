@@ -1,5 +1,6 @@
 #pragma once
 
+#include "client/MessageFilter.h"
 #include "client/MsgsInfo.h"
 #include "client/ServiceEndpoints.h"
 #include "platform/KeyChord.h"
@@ -10,10 +11,13 @@
 #include <QString>
 #include <QWidget>
 
+class CaptureHidingKeeper;
 class CGetChatMessageThread;
 class ChatLogWriter;
 class CKibLineEdit;
 class CMoreSettingsPage;
+class OverlayOptionsForm;
+class PointerFade;
 class QComboBox;
 class QHBoxLayout;
 class QLabel;
@@ -59,6 +63,7 @@ signals:
     void keyboardDown(KeyboardDownFlag flag);
     void quitApp();
     void sigRoomNameChanged(QString strRoomId);
+    void sigFilterChoicesChanged(FilterChoices choices);
     // The lock state, the room or the lock key changed: whatever shows them should refresh.
     void statusChanged();
 
@@ -96,6 +101,12 @@ private:
     void stepOpacity(int delta);
     void UpdateResizeCursor(int x, int y);
     void ResizeToMouse(int mx, int my);
+    void updatePointerFade();
+    // The filters and overlay options on the settings panel's second page: built, filled from
+    // the members, and applied from what the streamer chose.
+    void buildOverlayOptions();
+    void fillOverlayOptions();
+    void applyOverlayOptions();
 
     bool mousePressed = false;
     QPoint pressOffset{0, 0};
@@ -146,4 +157,11 @@ private:
     qint32 fontSize = 10;
     qint32 lineHeight = 1;
     ServiceEndpoints services;
+    // What the streamer keeps off the screen, and the overlay's own options.
+    FilterChoices filterChoices;
+    bool hideFromCapture = false;
+    bool fadeUnderPointer = false;
+    CaptureHidingKeeper* captureHiding = nullptr;
+    PointerFade* pointerFade = nullptr;
+    OverlayOptionsForm* overlayOptionsForm = nullptr;
 };

@@ -52,6 +52,7 @@ void CChatDialog::LockWindow() {
     lockButton->setText(lockKey.toDisplayText() + QStringLiteral("解锁"));
     platform::current().setClickThrough(this, true);
     isLocked = true;
+    updatePointerFade();
     emit statusChanged();
 }
 
@@ -60,6 +61,7 @@ void CChatDialog::UnlockWindow() {
     lockButton->setText(lockKey.toDisplayText() + QStringLiteral("锁定"));
     platform::current().setClickThrough(this, false);
     isLocked = false;
+    updatePointerFade();
     emit statusChanged();
 }
 

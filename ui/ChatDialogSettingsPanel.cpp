@@ -60,6 +60,7 @@ void CChatDialog::onSettingOKClicked(bool) {
             UnlockWindow();
         showLockKey();
     }
+    applyOverlayOptions();
     settingPanel->hide();
     topTimer->start();
 }

@@ -55,6 +55,10 @@ void CMoreSettingsPage::addRow(const QString& caption, QWidget* field) {
     rows->addRow(label, field);
 }
 
+void CMoreSettingsPage::addRow(QWidget* wide) {
+    rows->addRow(wide);
+}
+
 void CMoreSettingsPage::setLockKey(const platform::KeyChord& chord) {
     lockKeyEdit->setKeySequence(QKeySequence(chord.key | int(chord.modifiers)));
 }

@@ -19,6 +19,8 @@ public:
 
     // Appends a row with a caption in the page's look; the page scrolls once rows overflow it.
     void addRow(const QString& caption, QWidget* field);
+    // Appends a row of its own width: a check box, a note.
+    void addRow(QWidget* wide);
 
     void setLockKey(const platform::KeyChord& chord);
     // The chord in the key field; an empty field gives the default key.

@@ -9,6 +9,7 @@
 //                                          prints "key F10 down" and "key F10 up" for each F10
 //                                          it receives, until closed or after 60 s
 
+#include "platform/win32/CaptureExclusion.h"
 #include "platform/win32/Win32Calls.h"
 
 #ifndef UNICODE
@@ -497,6 +498,39 @@ int clickWindow() {
 
 } // namespace
 
+// Whether this runs under wine, whose display affinity calls are stubs that refuse.
+bool underWine() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// The capture exclusion reports what Windows reads back: on Windows the window is hidden or
+// black, under wine nothing takes effect and it says so; a layered window, as the locked
+// overlay is, is asked the same way.
+void checkCapture() {
+    using platform::win32::CaptureAffinity;
+    HWND window = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW, L"STATIC", L"kibchat capture",
+                                  WS_POPUP | WS_VISIBLE, 10, 10, 100, 100, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    check(window != nullptr, "capture: window created");
+    SetLayeredWindowAttributes(window, 0, 153, LWA_ALPHA);
+    const auto handle = reinterpret_cast<platform::win32::WindowHandle>(window);
+    const CaptureAffinity on = platform::win32::setCaptureExclusion(handle, true);
+    DWORD read = 0xFFFF;
+    const bool readable = GetWindowDisplayAffinity(window, &read) != FALSE;
+    check(readable && (on == CaptureAffinity::Shown) == (read == WDA_NONE) &&
+              (on == CaptureAffinity::Black) == (read == WDA_MONITOR),
+          "capture: the state reported is the affinity read back");
+    if (underWine())
+        check(on == CaptureAffinity::Shown, "capture: under wine it is not possible, and says so");
+    else
+        check(on == CaptureAffinity::Hidden || on == CaptureAffinity::Black,
+              "capture: hidden, or black where hiding is refused");
+    check(platform::win32::setCaptureExclusion(handle, false) == CaptureAffinity::Shown,
+          "capture: shown again when turned off");
+    DestroyWindow(window);
+}
+
 int main(int argc, char* argv[]) {
     if (argc == 3 && std::strcmp(argv[1], "guard-child") == 0)
         return guardChild(argv[2]);
@@ -512,6 +546,7 @@ int main(int argc, char* argv[]) {
     checkWindow();
     checkCursors();
     checkScreen();
+    checkCapture();
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 && passed > 0 ? 0 : 1;
 }
