@@ -104,22 +104,20 @@ chromium_flags=(--no-sandbox --disable-gpu --disable-background-networking
 scratch=$(mktemp -d)
 pids=()
 
-now_ms() { echo $((${EPOCHREALTIME/./} / 1000)); }
-
 # Stops one process by its PID: TERM, up to `grace` seconds, then KILL.
 stop_pid() {
     local pid=$1 grace=${2:-5} deadline
     kill -TERM "$pid" 2>/dev/null || return 0
-    deadline=$(($(now_ms) + grace * 1000))
-    while kill -0 "$pid" 2>/dev/null && (($(now_ms) < deadline)); do sleep 0.05; done
+    deadline=$(($(xs_now_ms) + grace * 1000))
+    while kill -0 "$pid" 2>/dev/null && (($(xs_now_ms) < deadline)); do sleep 0.05; done
     kill -KILL "$pid" 2>/dev/null || true
     # The braces keep the shell's own note of how the process ended out of the output.
     { wait "$pid"; } 2>/dev/null || true
 }
 
-# The private X session: xs_start, xs_stop.
-# shellcheck source=tools/xsession.sh
-source "$root/tools/xsession.sh"
+# The private X session (xs_start, xs_stop, xs_poll, xs_now_ms) and the simulator's start.
+# shellcheck source=tools/simulator.sh
+source "$root/tools/simulator.sh"
 cleanup() {
     local i
     for ((i = ${#pids[@]} - 1; i >= 0; i--)); do stop_pid "${pids[i]}" 2; done
@@ -127,17 +125,6 @@ cleanup() {
     rm -rf "$scratch"
 }
 trap cleanup EXIT
-
-# Polls COMMAND every 100 ms for up to SECONDS.
-poll() {
-    local seconds=$1 deadline
-    shift
-    deadline=$(($(now_ms) + seconds * 1000))
-    until "$@"; do
-        (($(now_ms) < deadline)) || return 1
-        sleep 0.1
-    done
-}
 
 # CPU and memory of processes and process trees, from /proc.
 # shellcheck source=bench/proc.sh
@@ -164,13 +151,11 @@ fi
 sim_pid=""
 start_sim() {
     local rate=$1 log=$2
-    local out="$log.out"
-    : >"$out" # its own file, so that no earlier simulator's address is read
-    "$sim" --port 0 --rate "$rate" --next 1 --seed 1 --log "$log" >"$out" 2>"$log.err" &
-    sim_pid=$!
+    sim_start "$log.out" "$sim" --rate "$rate" --next 1 --seed 1 --log "$log" ||
+        { echo "$SIM_ERROR" >&2 && exit 1; }
+    sim_pid=$SIM_PID
     pids+=("$sim_pid")
-    poll 10 grep -q '^listening' "$out" || { echo "the simulator did not start" >&2 && exit 1; }
-    address=$(sed -n 's/^listening \([0-9.:]*\).*/\1/p' "$out")
+    address=$SIM_ADDRESS
 }
 
 # Messages served between two times (ms since the simulator started), from the cursors of
@@ -200,19 +185,19 @@ run_overlay() {
     ((trace)) && trace_file="$scratch/trace-$rate"
     prepare_workdir "$work"
     start_sim "$rate" "$log"
-    t_sim=$(now_ms)
+    t_sim=$(xs_now_ms)
     (cd "$work" && KIBCHAT_ROOMINFO_URL="http://$address" KIBCHAT_CHAT_URL="http://$address" \
         KIBCHAT_DOWNLOAD_HOST="$address" KIBCHAT_TRACE="$trace_file" \
         exec "$app" >"$scratch/app-$rate.log" 2>&1) &
     app_pid=$!
     pids+=("$app_pid")
-    poll 20 window_up --classname kibchat || { echo "no overlay window at rate $rate" >&2 && exit 1; }
+    xs_poll 20 window_up --classname kibchat || { echo "no overlay window at rate $rate" >&2 && exit 1; }
     read -r pss0 rss0 < <(mem_kb "$app_pid")
     sleep "$warmup"
     local a0 x0 t0 a1 x1 t1
-    a0=$(ticks "$app_pid") x0=$(ticks "$xvfb") t0=$(now_ms)
+    a0=$(ticks "$app_pid") x0=$(ticks "$xvfb") t0=$(xs_now_ms)
     sleep "$seconds"
-    a1=$(ticks "$app_pid") x1=$(ticks "$xvfb") t1=$(now_ms)
+    a1=$(ticks "$app_pid") x1=$(ticks "$xvfb") t1=$(xs_now_ms)
     read -r pss1 rss1 < <(mem_kb "$app_pid")
     o_cpu=$(pct $((a1 - a0)) $((t1 - t0)))
     x_cpu=$(pct $((x1 - x0)) $((t1 - t0)))
@@ -236,16 +221,16 @@ run_chromium() {
         --app="file://$root/bench/reference.html?rate=$rate" >"$scratch/chromium-$rate.log" 2>&1 &
     c_pid=$!
     pids+=("$c_pid")
-    poll 30 window_up --class chromium || { echo "no chromium window at rate $rate" >&2 && exit 1; }
+    xs_poll 30 window_up --class chromium || { echo "no chromium window at rate $rate" >&2 && exit 1; }
     sleep 1
     mapfile -t list0 < <(tree "$c_pid")
     read -r cpss_start crss_start < <(sum_mem "${list0[@]}")
     sleep "$warmup"
     mapfile -t list0 < <(tree "$c_pid")
-    c0=$(sum_ticks "${list0[@]}") x0=$(ticks "$xvfb") t0=$(now_ms)
+    c0=$(sum_ticks "${list0[@]}") x0=$(ticks "$xvfb") t0=$(xs_now_ms)
     sleep "$seconds"
     # Processes that ended meanwhile drop out of the sum: the figure is a lower bound then.
-    c1=$(sum_ticks "${list0[@]}") x1=$(ticks "$xvfb") t1=$(now_ms)
+    c1=$(sum_ticks "${list0[@]}") x1=$(ticks "$xvfb") t1=$(xs_now_ms)
     mapfile -t list1 < <(tree "$c_pid")
     read -r cpss crss < <(sum_mem "${list1[@]}")
     c_cpu=$(pct $((c1 - c0)) $((t1 - t0)))
@@ -269,7 +254,7 @@ run_callgrind() {
         --callgrind-out-file="$out" "$app" >"$scratch/cg-app-$rate.log" 2>&1) &
     app_pid=$!
     pids+=("$app_pid")
-    poll 180 window_up --classname kibchat || { echo "no overlay window under callgrind" >&2 && exit 1; }
+    xs_poll 180 window_up --classname kibchat || { echo "no overlay window under callgrind" >&2 && exit 1; }
     sleep "$seconds"
     stop_pid "$sim_pid"
     served_total=$(served_between "$log" 0 999999999)

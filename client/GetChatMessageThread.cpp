@@ -160,6 +160,10 @@ void CGetChatMessageThread::RoomNameChanged(QString strRoomName) {
     GetRoomId(roomName);
 }
 
+void CGetChatMessageThread::FilterChoicesChanged(FilterChoices choices) {
+    filter = MessageFilter(choices);
+}
+
 void CGetChatMessageThread::GetChatTimerOut() {
     GetChatMessage();
 }
@@ -313,7 +317,8 @@ void CGetChatMessageThread::GetChatMessageError(QNetworkReply::NetworkError) {
 }
 
 void CGetChatMessageThread::DecodeMessage(const QJsonValue& entry) {
-    if (auto record = decodeMessageEntry(entry, giftCatalogue)) {
+    // A hidden record is dropped before the pacing, so the shown ones share the poll delay.
+    if (auto record = decodeMessageEntry(entry, giftCatalogue); record && filter.shows(*record)) {
         pendingMessages.append(std::move(*record));
         // The log shows the last 100 lines: the oldest of a flood can go unseen.
         if (pendingMessages.size() > kMaxPendingMessages)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "client/GiftCatalogue.h"
+#include "client/MessageFilter.h"
 #include "client/MsgsInfo.h"
 #include "client/ReplyTimeouts.h"
 #include "client/ServiceEndpoints.h"
@@ -52,6 +53,8 @@ public slots:
     void GetChatTimerOut();
     void UpdateDataTimerOut();
     void RoomNameChanged(QString strRoomName);
+    // The streamer's new filter choices: records they hide are dropped from the next reply on.
+    void FilterChoicesChanged(FilterChoices choices);
 
 private:
     void GetRoomId(const QString& name);
@@ -82,6 +85,7 @@ private:
     QNetworkAccessManager* networkManager = nullptr;
     GiftCatalogue giftCatalogue;
     QList<MsgsInfo> pendingMessages;
+    MessageFilter filter;
     QTimer* chatTimer = nullptr;
     QTimer* updateTimer = nullptr;
     bool loopStarted = false;

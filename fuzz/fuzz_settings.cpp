@@ -1,5 +1,5 @@
-// The settings file: the user's display settings and the service addresses, read from a file
-// that holds the input.
+// The settings file: the user's display settings, the service addresses and the filters, read
+// from a file that holds the input.
 #include "FuzzSupport.h"
 
 #include "settings/SettingsFile.h"
@@ -72,6 +72,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(overridden.roomInfoUrl == QLatin1String("http://127.0.0.1:1/a"));
     FUZZ_CHECK(overridden.chatUrl == QLatin1String("http://127.0.0.1:2"));
     FUZZ_CHECK(overridden.downloadHost == QLatin1String("127.0.0.1:3"));
+
+    // Whatever the lists hold, the filter is made from them, the minimum is a usable number,
+    // and chat from the first name or holding the first word is hidden.
+    const FilterChoices choices = loadFilterChoices(path);
+    FUZZ_CHECK(choices.minGiftValue >= 0.0 && qIsFinite(choices.minGiftValue));
+    const MessageFilter filter(choices);
+    MsgsInfo record;
+    record.type = QStringLiteral("chat");
+    record.username = choices.blockedUsers.value(0).trimmed();
+    FUZZ_CHECK(record.username.isEmpty() || !filter.shows(record));
+    record.username.clear();
+    const QString word = choices.blockedWords.value(0).trimmed();
+    record.content = QStringLiteral("<") + word + QStringLiteral(">");
+    FUZZ_CHECK(word.isEmpty() || !filter.shows(record));
+    (void)loadWindowOptions(path);
 
     QFile::remove(path);
     return 0;

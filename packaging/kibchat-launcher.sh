@@ -53,11 +53,8 @@ elif [ ! -d "$link" ]; then
     fail "$link is neither a folder nor a link; move it away and start again"
 fi
 
-# The overlay's desktop backend speaks X11 only: in a Wayland session it must run through
-# XWayland, unless the user chose a platform plugin.
-if [ -n "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
-    export QT_QPA_PLATFORM=xcb
-fi
+# No platform is forced here: in a Wayland session the overlay itself picks the native one
+# where the compositor has the layer shell, and XWayland elsewhere.
 
 cd -- "$dir" || fail "cannot enter $dir"
 # exec: the overlay takes this process's place, so its single-instance guard, its PID and the

@@ -4,15 +4,12 @@
 
 namespace platform {
 
-qint32 HeadlessPlatform::windowExStyle(QWidget* window) {
-    return styles_.value(window, initialExStyle);
-}
-
-void HeadlessPlatform::setWindowExStyle(QWidget* window, qint32 exStyle) {
-    if (!styles_.contains(window))
-        QObject::connect(window, &QObject::destroyed, [this, window] { styles_.remove(window); });
-    styles_.insert(window, exStyle);
-    exStyleWrites.append(exStyle);
+void HeadlessPlatform::setClickThrough(QWidget* window, bool on) {
+    if (!clickThrough_.contains(window))
+        QObject::connect(window, &QObject::destroyed,
+                         [this, window] { clickThrough_.remove(window); });
+    clickThrough_.insert(window, on);
+    clickThroughWrites.append(on);
 }
 
 void HeadlessPlatform::raiseTopmost(QWidget* window) {
@@ -21,15 +18,21 @@ void HeadlessPlatform::raiseTopmost(QWidget* window) {
         window->show();
 }
 
-HookHandle HeadlessPlatform::installHotKeyHook(HotKeyCallback callback) {
-    if (failHookInstall)
+bool HeadlessPlatform::canWatchKeyChord(const KeyChord& chord) const {
+    return chord.isValid() && !unwatchableKeys.contains(chord.key);
+}
+
+HookHandle HeadlessPlatform::watchKeyChord(const KeyChord& chord, KeyChordCallback callback) {
+    if (failHookInstall || !callback || !canWatchKeyChord(chord))
         return nullptr;
     ++installCount;
     callback_ = callback;
+    chord_ = chord;
+    match_ = KeyChordMatch({static_cast<std::uint32_t>(chord.key), chord.modifierBits()});
     return this;
 }
 
-void HeadlessPlatform::removeHotKeyHook(HookHandle hook) {
+void HeadlessPlatform::unwatchKeyChord(HookHandle hook) {
     if (hook == this) {
         ++removeCount;
         callback_ = nullptr;
@@ -42,9 +45,24 @@ void HeadlessPlatform::setCursor(QWidget* window, SystemCursor cursor) {
     ++cursorCount;
 }
 
+CaptureHiding HeadlessPlatform::hideFromCapture(QWidget* window, bool hide) {
+    captureRequests.append(hide);
+    if (!captureSupported)
+        return Platform::hideFromCapture(window, hide);
+    return hide ? captureResult : CaptureHiding::Off;
+}
+
+void HeadlessPlatform::sendKey(int key, Qt::KeyboardModifiers held, bool down) {
+    const KeyChord heldChord{key, held};
+    const KeyChordEvent event =
+        match_.feed(static_cast<std::uint32_t>(key), down, heldChord.modifierBits());
+    if (event != KeyChordEvent::None && callback_)
+        callback_(event);
+}
+
 void HeadlessPlatform::pressHotKey() {
-    if (callback_)
-        callback_();
+    sendKey(chord_.key, chord_.modifiers, true);
+    sendKey(chord_.key, chord_.modifiers, false);
 }
 
 } // namespace platform

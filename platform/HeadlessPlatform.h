@@ -3,6 +3,7 @@
 #include "platform/Platform.h"
 
 #include <QHash>
+#include <QSet>
 #include <QVector>
 
 namespace platform {
@@ -13,30 +14,42 @@ class HeadlessPlatform : public Platform {
 public:
     const char* name() const override { return "headless"; }
 
-    qint32 windowExStyle(QWidget* window) override;
-    void setWindowExStyle(QWidget* window, qint32 exStyle) override;
+    void setClickThrough(QWidget* window, bool on) override;
     void raiseTopmost(QWidget* window) override;
-    HookHandle installHotKeyHook(HotKeyCallback callback) override;
-    void removeHotKeyHook(HookHandle hook) override;
+    bool canWatchKeyChord(const KeyChord& chord) const override;
+    HookHandle watchKeyChord(const KeyChord& chord, KeyChordCallback callback) override;
+    void unwatchKeyChord(HookHandle hook) override;
     void setCursor(QWidget* window, SystemCursor cursor) override;
+    bool canHideFromCapture() const override { return captureSupported; }
+    CaptureHiding hideFromCapture(QWidget* window, bool hide) override;
 
     // Test controls and records.
     bool failHookInstall = false;
-    qint32 initialExStyle = 0x100; // any style a fresh native window may carry
-    QVector<qint32> exStyleWrites;
+    QSet<int> unwatchableKeys; // Qt keys this desktop cannot see
+    QVector<bool> clickThroughWrites;
     int raiseCount = 0;
     int installCount = 0;
     int removeCount = 0;
     SystemCursor lastCursor = SystemCursor::Arrow;
     int cursorCount = 0;
+    bool captureSupported = false;
+    CaptureHiding captureResult = CaptureHiding::Hidden; // what a supported request gives
+    QVector<bool> captureRequests;
 
+    bool clickThrough(QWidget* window) const { return clickThrough_.value(window, false); }
     bool hookInstalled() const { return callback_ != nullptr; }
-    // Simulates an F10 key-down on the desktop.
+    KeyChord watchedChord() const { return chord_; }
+    // A key-down or key-up of the Qt key `key` on the desktop with `held` modifiers, as the
+    // watcher sees it.
+    void sendKey(int key, Qt::KeyboardModifiers held, bool down);
+    // The watched chord pressed and released.
     void pressHotKey();
 
 private:
-    QHash<QWidget*, qint32> styles_;
-    HotKeyCallback callback_ = nullptr;
+    QHash<QWidget*, bool> clickThrough_;
+    KeyChordCallback callback_ = nullptr;
+    KeyChord chord_;
+    KeyChordMatch match_;
 };
 
 } // namespace platform

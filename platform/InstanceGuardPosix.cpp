@@ -12,17 +12,25 @@ namespace platform {
 
 namespace {
 
-std::string guardPath(const char* name) {
+std::string sessionPath(const char* name, const char* suffix) {
     const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
     if (runtimeDir && *runtimeDir)
-        return std::string(runtimeDir) + '/' + name + ".lock";
+        return std::string(runtimeDir) + '/' + name + suffix;
     // The temporary directory is shared between users: name the file per user.
     const char* tmp = std::getenv("TMPDIR");
     std::string dir = (tmp && *tmp) ? tmp : "/tmp";
-    return dir + '/' + name + '-' + std::to_string(getuid()) + ".lock";
+    return dir + '/' + name + '-' + std::to_string(getuid()) + suffix;
+}
+
+std::string guardPath(const char* name) {
+    return sessionPath(name, ".lock");
 }
 
 } // namespace
+
+std::string sessionServerName(const char* name) {
+    return sessionPath(name, ".socket");
+}
 
 bool acquireInstanceGuard(const char* name) {
     const std::string path = guardPath(name);

@@ -18,6 +18,7 @@
 namespace platform {
 
 bool acquireInstanceGuard(const char* name);
+std::string sessionServerName(const char* name);
 
 namespace {
 
@@ -32,6 +33,15 @@ std::wstring fromUtf8(const char* text) {
 }
 
 } // namespace
+
+// Pipe names are machine-wide, unlike the mutex: the session's number keeps them apart, and the
+// server's own access rule keeps other users out.
+std::string sessionServerName(const char* name) {
+    DWORD session = 0;
+    if (!ProcessIdToSessionId(GetCurrentProcessId(), &session))
+        session = 0;
+    return std::string(name) + "-session-" + std::to_string(session);
+}
 
 bool acquireInstanceGuard(const char* name) {
     const std::wstring wideName = fromUtf8(name);

@@ -24,6 +24,22 @@ QSize Platform::primaryScreenSize() {
     return screen ? screen->size() : QSize();
 }
 
+bool Platform::canHideFromCapture() const {
+    return false;
+}
+
+CaptureHiding Platform::hideFromCapture(QWidget* window, bool hide) {
+    Q_UNUSED(window)
+    return hide ? CaptureHiding::Unsupported : CaptureHiding::Off;
+}
+
+bool Platform::seesPointerOverOtherWindows() const {
+    // Wayland shows a client the pointer only over its own surfaces; through XWayland too, as
+    // the click-through overlay's pointer belongs to the window beneath.
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland")) &&
+           qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
 Platform& current() {
     if (override_)
         return *override_;

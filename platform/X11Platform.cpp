@@ -1,16 +1,16 @@
 // X11 backend: click-through via an empty X Shape input region (on the window and on the
 // frame windows a window manager puts around it), raising with skip-taskbar state, a focus
-// hint that keeps window managers from focusing the overlay, and a desktop-wide F10 watcher
-// built on XInput2 raw key events.
+// hint that keeps window managers from focusing the overlay, and a desktop-wide key chord
+// watcher built on XInput2 raw key events.
 
 #include "platform/Platform.h"
 
 #include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QHash>
 #include <QObject>
 #include <QPointer>
-#include <QSet>
 #include <QSocketNotifier>
 #include <QVector>
 #include <QWidget>
@@ -115,15 +115,13 @@ public:
         return state ? state : new WindowState(widget);
     }
 
-    qint32 style() const { return style_; }
-
     void setRaising(bool raising) {
         raising_ = raising;
         applyFocusHint();
     }
 
-    void setStyle(qint32 style) {
-        style_ = style;
+    void setClickThrough(bool on) {
+        clickThrough_ = on;
         watchWindowHandle();
         applyInputShape();
         applyFocusHint();
@@ -139,7 +137,7 @@ public:
         xcb_connection_t* conn = QX11Info::connection();
         if (!hasShape(conn))
             return;
-        const bool empty = isClickThrough(style_);
+        const bool empty = clickThrough_;
         if (win != shapedWindow_ || empty != shapeEmpty_) {
             setInputShape(conn, win, empty);
             shapedWindow_ = win;
@@ -304,8 +302,7 @@ private:
         const xcb_window_t win = nativeWindow(widget_);
         if (win == kNoWindow)
             return;
-        const bool accepts =
-            window_ && window_->isExposed() && !isClickThrough(style_) && !raising_;
+        const bool accepts = window_ && window_->isExposed() && !clickThrough_ && !raising_;
         if (win == hintWindow_ && accepts == hintAccepts_)
             return;
         xcb_connection_t* conn = QX11Info::connection();
@@ -388,7 +385,7 @@ private:
 
     QWidget* const widget_; // our parent: outlives this object
     QPointer<QWindow> window_;
-    qint32 style_ = 0;
+    bool clickThrough_ = false;
     xcb_window_t shapedWindow_ = kNoWindow; // X window whose input region we set last
     bool shapeEmpty_ = false;               // what we set on it
     xcb_window_t skipStateWindow_ = kNoWindow;
@@ -398,11 +395,55 @@ private:
     bool raising_ = false;                // a raise request of ours may be pending
 };
 
-// One desktop-wide F10 watcher. Raw events come on a connection of its own so that reading
+// The keysym of a Qt key; NoSymbol for keys without one here.
+KeySym keysymFor(int key) {
+    if (key >= 0x20 && key <= 0xff)
+        return static_cast<KeySym>(key); // Latin-1 keysyms share Qt's codes
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F35)
+        return XK_F1 + static_cast<KeySym>(key - Qt::Key_F1);
+    struct Pair {
+        int key;
+        KeySym sym;
+    };
+    static constexpr Pair kKeys[] = {
+        {Qt::Key_Escape, XK_Escape},
+        {Qt::Key_Tab, XK_Tab},
+        {Qt::Key_Backspace, XK_BackSpace},
+        {Qt::Key_Return, XK_Return},
+        {Qt::Key_Enter, XK_KP_Enter},
+        {Qt::Key_Insert, XK_Insert},
+        {Qt::Key_Delete, XK_Delete},
+        {Qt::Key_Pause, XK_Pause},
+        {Qt::Key_Print, XK_Print},
+        {Qt::Key_Home, XK_Home},
+        {Qt::Key_End, XK_End},
+        {Qt::Key_Left, XK_Left},
+        {Qt::Key_Up, XK_Up},
+        {Qt::Key_Right, XK_Right},
+        {Qt::Key_Down, XK_Down},
+        {Qt::Key_PageUp, XK_Prior},
+        {Qt::Key_PageDown, XK_Next},
+        {Qt::Key_ScrollLock, XK_Scroll_Lock},
+        {Qt::Key_Menu, XK_Menu},
+    };
+    for (const Pair& pair : kKeys) {
+        if (pair.key == key)
+            return pair.sym;
+    }
+    return NoSymbol;
+}
+
+// The key that makes the Qt key on this display's keyboard map; 0 when none does.
+KeyCode keycodeFor(Display* display, int key) {
+    const KeySym sym = keysymFor(key);
+    return sym == NoSymbol ? 0 : XKeysymToKeycode(display, sym);
+}
+
+// One desktop-wide key chord watcher. Raw events come on a connection of its own so that reading
 // them never competes with Qt's event handling on the main connection.
 class HotKeyWatcher {
 public:
-    static std::unique_ptr<HotKeyWatcher> open(HotKeyCallback callback) {
+    static std::unique_ptr<HotKeyWatcher> open(const KeyChord& chord, KeyChordCallback callback) {
         // Same server as Qt, even when it was chosen with -display rather than $DISPLAY.
         const char* name = QX11Info::display() ? DisplayString(QX11Info::display()) : nullptr;
         Display* display = XOpenDisplay(name);
@@ -432,7 +473,13 @@ public:
         mask.mask = bits;
         XISelectEvents(display, DefaultRootWindow(display), &mask, 1);
         XSync(display, 0);
-        return std::unique_ptr<HotKeyWatcher>(new HotKeyWatcher(display, opcode, callback));
+        const KeyCode key = keycodeFor(display, chord.key);
+        if (key == 0) {
+            XCloseDisplay(display);
+            return nullptr;
+        }
+        const NativeChord native{key, chord.modifierBits()};
+        return std::unique_ptr<HotKeyWatcher>(new HotKeyWatcher(display, opcode, native, callback));
     }
 
     ~HotKeyWatcher() {
@@ -451,8 +498,8 @@ public:
     HotKeyWatcher& operator=(const HotKeyWatcher&) = delete;
 
 private:
-    HotKeyWatcher(Display* display, int opcode, HotKeyCallback callback)
-        : display_(display), opcode_(opcode), callback_(callback),
+    HotKeyWatcher(Display* display, int opcode, NativeChord chord, KeyChordCallback callback)
+        : display_(display), opcode_(opcode), match_(chord), callback_(callback),
           notifier_(new QSocketNotifier(ConnectionNumber(display), QSocketNotifier::Read)) {
         QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
                          [this] { drain(); });
@@ -483,24 +530,52 @@ private:
     }
 
     void handleKey(int type, int keycode) {
-        const KeySym sym = XkbKeycodeToKeysym(display_, static_cast<KeyCode>(keycode), 0, 0);
-        const bool alt = sym == XK_Alt_L || sym == XK_Alt_R || sym == XK_Meta_L || sym == XK_Meta_R;
-        if (type == XI_RawKeyPress) {
-            // Raw events carry no modifier state, so Alt is tracked from the stream itself.
-            if (alt)
-                altKeysDown_.insert(keycode);
-            else if (sym == XK_F10 && altKeysDown_.isEmpty() && !stopped_)
-                callback_();
-        } else if (type == XI_RawKeyRelease && alt) {
-            altKeysDown_.remove(keycode);
+        if (type != XI_RawKeyPress && type != XI_RawKeyRelease)
+            return;
+        const bool down = type == XI_RawKeyPress;
+        // Raw events carry no modifier state, so the modifiers are tracked from the stream.
+        if (const unsigned bit = modifierBit(keycode)) {
+            if (down)
+                modifierKeysDown_.insert(keycode, bit);
+            else
+                modifierKeysDown_.remove(keycode);
+            return;
+        }
+        unsigned held = 0;
+        for (const unsigned bit : qAsConst(modifierKeysDown_))
+            held |= bit;
+        const KeyChordEvent event = match_.feed(static_cast<std::uint32_t>(keycode), down, held);
+        if (event != KeyChordEvent::None && !stopped_)
+            callback_(event);
+    }
+
+    unsigned modifierBit(int keycode) const {
+        switch (XkbKeycodeToKeysym(display_, static_cast<KeyCode>(keycode), 0, 0)) {
+        case XK_Shift_L:
+        case XK_Shift_R:
+            return kChordShift;
+        case XK_Control_L:
+        case XK_Control_R:
+            return kChordCtrl;
+        case XK_Alt_L:
+        case XK_Alt_R:
+        case XK_Meta_L:
+        case XK_Meta_R:
+            return kChordAlt;
+        case XK_Super_L:
+        case XK_Super_R:
+            return kChordMeta;
+        default:
+            return 0;
         }
     }
 
     Display* const display_;
     const int opcode_;
-    const HotKeyCallback callback_;
+    KeyChordMatch match_;
+    const KeyChordCallback callback_;
     std::unique_ptr<QSocketNotifier> notifier_;
-    QSet<int> altKeysDown_;
+    QHash<int, unsigned> modifierKeysDown_; // keycode -> its ChordModifier bit
     int draining_ = 0;
     bool stopped_ = false;
 };
@@ -509,13 +584,8 @@ class X11Platform final : public Platform {
 public:
     const char* name() const override { return "x11"; }
 
-    qint32 windowExStyle(QWidget* window) override {
-        const WindowState* state = WindowState::find(window);
-        return state ? state->style() : 0;
-    }
-
-    void setWindowExStyle(QWidget* window, qint32 exStyle) override {
-        WindowState::ensure(window)->setStyle(exStyle);
+    void setClickThrough(QWidget* window, bool on) override {
+        WindowState::ensure(window)->setClickThrough(on);
     }
 
     void raiseTopmost(QWidget* window) override {
@@ -542,11 +612,16 @@ public:
         xcb_flush(QX11Info::connection());
     }
 
-    HookHandle installHotKeyHook(HotKeyCallback callback) override {
+    bool canWatchKeyChord(const KeyChord& chord) const override {
+        return chord.isValid() && QX11Info::display() &&
+               keycodeFor(QX11Info::display(), chord.key) != 0;
+    }
+
+    HookHandle watchKeyChord(const KeyChord& chord, KeyChordCallback callback) override {
         releaseRetired();
-        if (!callback)
+        if (!callback || !chord.isValid())
             return nullptr;
-        std::unique_ptr<HotKeyWatcher> watcher = HotKeyWatcher::open(callback);
+        std::unique_ptr<HotKeyWatcher> watcher = HotKeyWatcher::open(chord, callback);
         if (!watcher)
             return nullptr;
         HotKeyWatcher* handle = watcher.get();
@@ -554,7 +629,7 @@ public:
         return handle;
     }
 
-    void removeHotKeyHook(HookHandle hook) override {
+    void unwatchKeyChord(HookHandle hook) override {
         releaseRetired();
         for (auto it = watchers_.begin(); it != watchers_.end(); ++it) {
             if (it->get() == hook) {
@@ -712,7 +787,7 @@ bool desktopSetsScale() {
     return set;
 }
 
-std::unique_ptr<Platform> createNativePlatform() {
+std::unique_ptr<Platform> createX11Platform() {
     if (QGuiApplication::platformName() != QLatin1String("xcb") || !QX11Info::connection())
         return nullptr;
     return std::unique_ptr<Platform>(new X11Platform);

@@ -47,7 +47,8 @@ bool settingsTextToBool(const QString& text) {
              text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0);
 }
 
-DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& defaults) {
+DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& defaults,
+                                    HotKeySettings* hotKey) {
     DisplaySettings s = defaults;
     if (!QFile::exists(path))
         return s;
@@ -63,6 +64,17 @@ DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& 
                           kMaxLineHeight);
     s.width = readInt(settings, "Config/appWidth", s.width);
     s.height = readInt(settings, "Config/appHeight", s.height);
+    if (hotKey) {
+        // Unquoted, "Ctrl+A, B" reads as a list: keep it whole, so that it is noticed as two
+        // chords rather than taken for an empty key.
+        const QVariant lockKey = settings.value(QStringLiteral("HotKey/lockKey"), hotKey->lockKey);
+        hotKey->lockKey = lockKey.type() == QVariant::StringList
+                              ? lockKey.toStringList().join(QLatin1String(", "))
+                              : lockKey.toString();
+        hotKey->holdToInteract = settingsTextToBool(
+            settings.value(QStringLiteral("HotKey/holdToInteract"), hotKey->holdToInteract)
+                .toString());
+    }
     return s;
 }
 
@@ -90,8 +102,8 @@ WindowPlace loadWindowPlace(const QString& path) {
     return place;
 }
 
-void saveDisplaySettings(const QString& path, const DisplaySettings& s, const WindowPlace& place) {
-    QSettings settings(path, QSettings::IniFormat);
+void saveDisplaySettings(QSettings& settings, const DisplaySettings& s,
+                         const HotKeySettings* hotKey) {
     settings.setValue(QStringLiteral("Config/roomName"), s.roomName);
     settings.setValue(QStringLiteral("Config/bBold"), s.bold);
     settings.setValue(QStringLiteral("Config/Alpha"), s.alpha);
@@ -100,8 +112,83 @@ void saveDisplaySettings(const QString& path, const DisplaySettings& s, const Wi
     settings.setValue(QStringLiteral("Config/lineHeight"), s.lineHeight);
     settings.setValue(QStringLiteral("Config/appWidth"), s.width);
     settings.setValue(QStringLiteral("Config/appHeight"), s.height);
-    if (place.saved)
-        writeWindowPlace(settings, place);
+    if (hotKey) {
+        settings.setValue(QStringLiteral("HotKey/lockKey"), hotKey->lockKey);
+        settings.setValue(QStringLiteral("HotKey/holdToInteract"), hotKey->holdToInteract);
+    }
+}
+
+void saveDisplaySettings(const QString& path, const DisplaySettings& s,
+                         const HotKeySettings* hotKey) {
+    QSettings settings(path, QSettings::IniFormat);
+    saveDisplaySettings(settings, s, hotKey);
+    settings.sync();
+}
+
+namespace {
+
+bool readBool(const QSettings& settings, const char* key) {
+    return settingsTextToBool(settings.value(QLatin1String(key)).toString());
+}
+
+// The section's keys have no other meaning than filtering, so a value that does not read as a
+// non-negative number turns the minimum off rather than hiding every gift.
+double readMinimum(const QSettings& settings, const char* key) {
+    bool ok = false;
+    const double value = settings.value(QLatin1String(key)).toString().toDouble(&ok);
+    return ok && value > 0.0 && qIsFinite(value) ? value : 0.0;
+}
+
+} // namespace
+
+FilterChoices loadFilterChoices(const QString& path) {
+    FilterChoices c;
+    if (!QFile::exists(path))
+        return c;
+    QSettings settings(path, QSettings::IniFormat);
+    // Written with escapes like the rest of the file; read as UTF-8 as well, so that Chinese
+    // typed into the file by hand counts. Escaped text reads the same either way.
+    settings.setIniCodec("UTF-8");
+    c.blockedUsers = settings.value(QStringLiteral("Filter/blockedUsers")).toStringList();
+    c.blockedWords = settings.value(QStringLiteral("Filter/blockedWords")).toStringList();
+    c.minGiftValue = readMinimum(settings, "Filter/minGiftValue");
+    c.hideFreeGifts = readBool(settings, "Filter/hideFreeGifts");
+    c.giftsOnly = readBool(settings, "Filter/giftsOnly");
+    return c;
+}
+
+void saveFilterChoices(QSettings& settings, const FilterChoices& c) {
+    settings.setValue(QStringLiteral("Filter/blockedUsers"), c.blockedUsers);
+    settings.setValue(QStringLiteral("Filter/blockedWords"), c.blockedWords);
+    settings.setValue(QStringLiteral("Filter/minGiftValue"), c.minGiftValue);
+    settings.setValue(QStringLiteral("Filter/hideFreeGifts"), c.hideFreeGifts);
+    settings.setValue(QStringLiteral("Filter/giftsOnly"), c.giftsOnly);
+}
+
+void saveFilterChoices(const QString& path, const FilterChoices& c) {
+    QSettings settings(path, QSettings::IniFormat);
+    saveFilterChoices(settings, c);
+    settings.sync();
+}
+
+WindowOptions loadWindowOptions(const QString& path) {
+    WindowOptions o;
+    if (!QFile::exists(path))
+        return o;
+    QSettings settings(path, QSettings::IniFormat);
+    o.hideFromCapture = readBool(settings, "Window/hideFromCapture");
+    o.fadeUnderPointer = readBool(settings, "Window/fadeUnderPointer");
+    return o;
+}
+
+void saveWindowOptions(QSettings& settings, const WindowOptions& o) {
+    settings.setValue(QStringLiteral("Window/hideFromCapture"), o.hideFromCapture);
+    settings.setValue(QStringLiteral("Window/fadeUnderPointer"), o.fadeUnderPointer);
+}
+
+void saveWindowOptions(const QString& path, const WindowOptions& o) {
+    QSettings settings(path, QSettings::IniFormat);
+    saveWindowOptions(settings, o);
     settings.sync();
 }
 
@@ -120,4 +207,9 @@ ServiceEndpoints loadServiceEndpoints(const QString& path, const QProcessEnviron
     endpoints.roomInfoUrl = withoutTrailingSlash(endpoints.roomInfoUrl);
     endpoints.chatUrl = withoutTrailingSlash(endpoints.chatUrl);
     return endpoints;
+}
+
+void saveWindowPlace(QSettings& file, const WindowPlace& place) {
+    if (place.saved)
+        writeWindowPlace(file, place);
 }

@@ -16,11 +16,12 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$tmp"
 
 # A busy room with a long poll delay: the client spends its time in pacing waits.
-"$sim" --port 0 --seed 3 --rate 50 --next 20 --log "$tmp/pacing.log" >"$tmp/sim.out" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do grep -q '^listening' "$tmp/sim.out" && break; sleep 0.05; done
-address=$(sed -n 's/^listening \([0-9.:]*\).*/\1/p' "$tmp/sim.out")
-[ -n "$address" ] || fail "the simulator did not start"
+# shellcheck source=SCRIPTDIR/../tools/simulator.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../tools/simulator.sh"
+sim_start "$tmp/sim.out" "$sim" --seed 3 --rate 50 --next 20 --log "$tmp/pacing.log" ||
+    fail "$SIM_ERROR"
+pids+=("$SIM_PID")
+address=$SIM_ADDRESS
 
 # run_case SIGNAL NAME URL: starts the overlay, waits until it is where the case wants it (a
 # poll sent, or a second into its retry pauses), sends the signal and checks the exit.

@@ -2,19 +2,23 @@
 // dispatcher, lock mode, opacity, the settings panel and the title bar's slots.
 
 #include "platform/HeadlessPlatform.h"
+#include "settings/SettingsFile.h"
 #include "support/WindowTests.h"
 #include "ui/ChatDialog.h"
 #include "ui/StyleSheets.h"
 
 #include <QApplication>
 #include <QBoxLayout>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFontDatabase>
+#include <QKeySequenceEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,8 +27,11 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
 #include <memory>
+
+Q_DECLARE_METATYPE(platform::CaptureHiding)
 
 class TestChatDialog : public QObject {
     Q_OBJECT
@@ -43,6 +50,11 @@ private slots:
     void dispatcher_data();
     void dispatcher();
     void hotKeyTogglesLock();
+    void lockKeyEvents_data();
+    void lockKeyEvents();
+    void lockKeyInForce_data();
+    void lockKeyInForce();
+    void panelChangesLockKey();
     void lockButtonOnlyLocks();
     void lockMovesFocusAndCommitsRoomName();
     void opacitySteps_data();
@@ -55,6 +67,9 @@ private slots:
     void onlineCount();
     void closeButtonQuits();
     void destructorRemovesHook();
+    void captureHiding_data();
+    void captureHiding();
+    void panelSetsFilters();
 
 private:
     template <typename T> T* child(const char* name) const {
@@ -63,9 +78,20 @@ private:
     QString lockText() const { return child<QToolButton>("lockButton")->text(); }
     // Qt keeps the opacity in 8 bits: compare in tenths.
     int opacityLevel() const { return qRound(dialog->windowOpacity() * 10); }
-    bool clickThrough() const {
-        return !desktop->exStyleWrites.isEmpty() &&
-               platform::isClickThrough(desktop->exStyleWrites.last());
+    bool clickThrough() const { return desktop->clickThrough(dialog.get()); }
+
+    // Rebuilds the window over a settings file with this [HotKey] section.
+    void restartWithHotKey(const QString& lockKey, bool hold) {
+        dialog.reset();
+        QFile::remove(QStringLiteral("config.ini"));
+        // As a streamer would write it by hand: no quotes.
+        QFile file(QStringLiteral("config.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("[HotKey]\nlockKey=%1\nholdToInteract=%2\n")
+                       .arg(lockKey, hold ? QStringLiteral("true") : QStringLiteral("false"))
+                       .toUtf8());
+        file.close();
+        dialog = std::make_unique<CChatDialog>(6);
     }
 
     QTemporaryDir workDir; // the window reads and writes its settings in the working directory
@@ -235,10 +261,10 @@ void TestChatDialog::constructedState() {
     QCOMPARE(dialog->styleSheet(), styles::window());
     QCOMPARE(opacityLevel(), 6);
 
-    // Raised (and so shown) once before being locked, then locked with the style read once.
+    // Raised (and so shown) once before being locked.
     QVERIFY(dialog->isVisible());
     QCOMPARE(desktop->raiseCount, 1);
-    QCOMPARE(desktop->exStyleWrites, QVector<qint32>{desktop->initialExStyle | 0x80020});
+    QCOMPARE(desktop->clickThroughWrites, QVector<bool>{true});
     QCOMPARE(lockText(), QStringLiteral("F10解锁"));
     QCOMPARE(desktop->installCount, 1);
 
@@ -266,15 +292,17 @@ void TestChatDialog::constructedState() {
 
 void TestChatDialog::hookFailureStartsUnlocked() {
     dialog.reset();
-    desktop->exStyleWrites.clear();
+    desktop->clickThroughWrites.clear();
     desktop->failHookInstall = true;
     dialog = std::make_unique<CChatDialog>(6);
 
     // Locked first, then released: with no hot key the window must stay reachable.
-    QCOMPARE(desktop->exStyleWrites.size(), 2);
-    QVERIFY(platform::isClickThrough(desktop->exStyleWrites.first()));
-    QCOMPARE(desktop->exStyleWrites.last(), desktop->initialExStyle);
+    QCOMPARE(desktop->clickThroughWrites, (QVector<bool>{true, false}));
     QCOMPARE(lockText(), QStringLiteral("F10锁定"));
+    QVERIFY(!dialog->lockKeyProblem().isEmpty()); // the tray's tooltip says why
+    // The first start and the lock button say how to bind the desktop's own key instead.
+    QVERIFY(dialog->startHint().contains(QLatin1String("kibchat --toggle-lock")));
+    QVERIFY(child<QToolButton>("lockButton")->toolTip().contains(QLatin1String("--toggle-lock")));
 }
 
 void TestChatDialog::hookSharedAcrossWindows() {
@@ -315,12 +343,138 @@ void TestChatDialog::dispatcher() {
 void TestChatDialog::hotKeyTogglesLock() {
     desktop->pressHotKey();
     QVERIFY(!clickThrough());
-    QCOMPARE(desktop->exStyleWrites.last(), desktop->initialExStyle); // the saved style comes back
     QCOMPARE(lockText(), QStringLiteral("F10锁定"));
     desktop->pressHotKey();
     QVERIFY(clickThrough());
     QCOMPARE(lockText(), QStringLiteral("F10解锁"));
-    QCOMPARE(desktop->exStyleWrites.size(), 3);
+    QCOMPARE(desktop->clickThroughWrites.size(), 3);
+}
+
+void TestChatDialog::lockKeyEvents_data() {
+    QTest::addColumn<QString>("lockKey");
+    QTest::addColumn<bool>("hold");
+    // Each step: d (key-down), u (key-up) and the key with the modifiers held at that moment.
+    QTest::addColumn<QString>("steps");
+    // The state after each step: L locked, U unlocked.
+    QTest::addColumn<QString>("states");
+
+    QTest::newRow("F10 toggles on each press") << "F10" << false << "d:F10 u:F10 d:F10 u:F10"
+                                               << "UULL";
+    QTest::newRow("toggle: each repeat toggles") << "F10" << false << "d:F10 d:F10 d:F10 u:F10"
+                                                 << "ULUU";
+    QTest::newRow("Alt+F10 does nothing") << "F10" << false << "d:Alt+F10 u:Alt+F10"
+                                          << "LL";
+    QTest::newRow("F10 chosen, Ctrl+F10 does nothing")
+        << "F10" << false << "d:Ctrl+F10 u:Ctrl+F10 d:F10"
+        << "LLU";
+    QTest::newRow("Ctrl+F10 chosen, F10 alone does nothing")
+        << "Ctrl+F10" << false << "d:F10 u:F10 d:Ctrl+F10 u:Ctrl+F10"
+        << "LLUU";
+    QTest::newRow("Ctrl+F10 chosen, Ctrl+Alt+F10 does nothing")
+        << "Ctrl+F10" << false << "d:Ctrl+Alt+F10 u:F10"
+        << "LL";
+    QTest::newRow("Ctrl+Shift+L, not Ctrl+L")
+        << "Ctrl+Shift+L" << false << "d:Ctrl+L u:Ctrl+L d:Ctrl+Shift+L u:L"
+        << "LLUU";
+    QTest::newRow("empty text is F10") << "" << false << "d:F10"
+                                       << "U";
+    QTest::newRow("hold: unlocked while held, no flicker on repeat")
+        << "F10" << true << "d:F10 d:F10 d:F10 u:F10"
+        << "UUUL";
+    QTest::newRow("hold: Ctrl released first still locks on release")
+        << "Ctrl+F10" << true << "d:F10 u:F10 d:Ctrl+F10 u:F10"
+        << "LLUL";
+    QTest::newRow("hold: an unmatched press and its release do nothing")
+        << "F10" << true << "d:Ctrl+F10 d:F10 u:F10 d:F10 u:F10"
+        << "LLLUL";
+}
+
+void TestChatDialog::lockKeyEvents() {
+    QFETCH(QString, lockKey);
+    QFETCH(bool, hold);
+    QFETCH(QString, steps);
+    QFETCH(QString, states);
+
+    restartWithHotKey(lockKey, hold);
+    QVERIFY(clickThrough());
+    const QStringList list = steps.split(QLatin1Char(' '));
+    QCOMPARE(list.size(), states.size());
+    for (int i = 0; i < list.size(); ++i) {
+        bool ok = false;
+        const platform::KeyChord key = platform::KeyChord::fromText(list[i].mid(2), &ok);
+        QVERIFY2(ok, qPrintable(list[i]));
+        desktop->sendKey(key.key, key.modifiers, list[i].startsWith(QLatin1Char('d')));
+        QVERIFY2(clickThrough() == (states[i] == QLatin1Char('L')),
+                 qPrintable(QStringLiteral("after step %1").arg(i + 1)));
+    }
+}
+
+void TestChatDialog::lockKeyInForce_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("unwatchable"); // a key this desktop cannot see, or 0
+    QTest::addColumn<QString>("inForce");
+    QTest::addColumn<bool>("noted");
+
+    QTest::newRow("chosen chord") << "Ctrl+Shift+L" << 0 << "Ctrl+Shift+L" << false;
+    QTest::newRow("Meta (Windows key) chord") << "Meta+F9" << 0 << "Meta+F9" << false;
+    QTest::newRow("unknown key text") << "Ctrl+Bogus" << 0 << "F10" << true;
+    QTest::newRow("two chords") << "Ctrl+A, B" << 0 << "F10" << true;
+    QTest::newRow("a modifier alone") << "Shift" << 0 << "F10" << true;
+    QTest::newRow("a key the desktop cannot see") << "F13" << int(Qt::Key_F13) << "F10" << true;
+}
+
+void TestChatDialog::lockKeyInForce() {
+    QFETCH(QString, stored);
+    QFETCH(int, unwatchable);
+    QFETCH(QString, inForce);
+    QFETCH(bool, noted);
+
+    desktop->unwatchableKeys = {unwatchable};
+    restartWithHotKey(stored, false);
+    QCOMPARE(desktop->watchedChord().toText(), inForce);
+    QCOMPARE(!dialog->lockKeyProblem().isEmpty(), noted);
+    QCOMPARE(!child<QLabel>("lockKeyNote")->isHidden(), noted);
+    QCOMPARE(child<QLabel>("lockKeyNote")->text(), dialog->lockKeyProblem());
+    QCOMPARE(lockText(), dialog->lockKeyName() + QStringLiteral("解锁"));
+    QVERIFY(child<QLineEdit>("roomNameEdit")->placeholderText().contains(dialog->lockKeyName()));
+    QVERIFY(clickThrough()); // a fallback key still locks at start
+
+    // The choice is written back as it was, so that a fixed file needs no re-typing.
+    dialog.reset();
+    HotKeySettings written;
+    loadDisplaySettings(QStringLiteral("config.ini"), DisplaySettings(), &written);
+    QCOMPARE(written.lockKey, stored);
+}
+
+void TestChatDialog::panelChangesLockKey() {
+    desktop->pressHotKey(); // unlocked, so the panel can be used
+    child<QPushButton>("settingButton")->click();
+    child<QPushButton>("settingPageButton")->click();
+    QVERIFY(child<QWidget>("moreSettingsPage")->isVisible());
+    QVERIFY(!child<QWidget>("fontSizeCombo")->isVisible());
+
+    auto* edit = child<QKeySequenceEdit>("lockKeyEdit");
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(edit, Qt::Key_K); // a second chord is dropped
+    QTRY_COMPARE(edit->keySequence(), QKeySequence(QStringLiteral("Ctrl+Shift+L")));
+    child<QCheckBox>("holdToInteractCheck")->setChecked(true);
+    child<QPushButton>("settingOkButton")->click();
+
+    QCOMPARE(desktop->removeCount, 1);
+    QCOMPARE(desktop->installCount, 2);
+    QCOMPARE(desktop->watchedChord().toText(), QStringLiteral("Ctrl+Shift+L"));
+    QCOMPARE(lockText(), QStringLiteral("Ctrl+Shift+L锁定"));
+    desktop->sendKey(Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier, true);
+    desktop->sendKey(Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier, false);
+    QVERIFY(clickThrough()); // hold mode: the release locks
+
+    dialog.reset();
+    QSettings file(QStringLiteral("config.ini"), QSettings::IniFormat);
+    QCOMPARE(file.value(QStringLiteral("HotKey/lockKey")).toString(),
+             QStringLiteral("Ctrl+Shift+L"));
+    QCOMPARE(file.value(QStringLiteral("HotKey/holdToInteract")).toString(),
+             QStringLiteral("true"));
 }
 
 void TestChatDialog::lockButtonOnlyLocks() {
@@ -489,6 +643,82 @@ void TestChatDialog::destructorRemovesHook() {
     QVERIFY(!desktop->hookInstalled());
     QCOMPARE(desktop->removeCount, 1);
     desktop->pressHotKey(); // nothing left to notify: must not crash
+}
+
+void TestChatDialog::captureHiding_data() {
+    using platform::CaptureHiding;
+    QTest::addColumn<bool>("supported");
+    QTest::addColumn<bool>("chosen");
+    QTest::addColumn<CaptureHiding>("result");
+    QTest::addColumn<int>("requests");
+    QTest::addColumn<bool>("boxEnabled");
+    QTest::addColumn<QString>("note");
+    QTest::newRow("hidden") << true << true << CaptureHiding::Hidden << 1 << true
+                            << QStringLiteral("已在录屏中隐藏");
+    QTest::newRow("refused, as under wine") << true << true << CaptureHiding::NotPossible << 1
+                                            << true << QStringLiteral("此处无法隐藏");
+    QTest::newRow("black") << true << true << CaptureHiding::ShownBlack << 1 << true
+                           << QStringLiteral("录屏中显示为黑色");
+    QTest::newRow("not chosen: no call")
+        << true << false << CaptureHiding::Hidden << 0 << true << QString();
+    QTest::newRow("no such mechanism (X11, Wayland)")
+        << false << true << CaptureHiding::Hidden << 0 << false
+        << QStringLiteral("本系统中任何程序都能读取屏幕，无法隐藏");
+}
+
+void TestChatDialog::captureHiding() {
+    QFETCH(bool, supported);
+    QFETCH(bool, chosen);
+    QFETCH(platform::CaptureHiding, result);
+    QFETCH(int, requests);
+    QFETCH(bool, boxEnabled);
+    QFETCH(QString, note);
+    dialog.reset();
+    desktop->captureSupported = supported;
+    desktop->captureResult = result;
+    QFile file(QStringLiteral("config.ini"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(chosen ? "[Window]\nhideFromCapture=true\n" : "[Window]\n");
+    file.close();
+    dialog = std::make_unique<CChatDialog>(6);
+    QCOMPARE(desktop->captureRequests.size(), requests);
+    auto* box = child<QCheckBox>("hideFromCaptureBox");
+    QCOMPARE(box->isEnabled(), boxEnabled);
+    QCOMPARE(box->isChecked(), chosen && boxEnabled);
+    QCOMPARE(child<QLabel>("captureStateLabel")->text(), note);
+    if (requests == 0)
+        return;
+    // A new native window loses the setting: it is asked for again.
+    dialog->windowHandle()->destroy();
+    dialog->windowHandle()->create();
+    QCOMPARE(desktop->captureRequests, QVector<bool>({true, true}));
+}
+
+void TestChatDialog::panelSetsFilters() {
+    QSignalSpy spy(dialog.get(), &CChatDialog::sigFilterChoicesChanged);
+    desktop->pressHotKey();
+    child<QPushButton>("settingButton")->click();
+    child<QPushButton>("settingPageButton")->click();
+    child<QLineEdit>("blockedUsersEdit")->setText(QStringLiteral(" Bot，小鱼, "));
+    child<QLineEdit>("blockedWordsEdit")->setText(QStringLiteral("广告、spam phrase"));
+    child<QLineEdit>("minGiftValueEdit")->setText(QStringLiteral("9.5"));
+    child<QCheckBox>("giftsOnlyBox")->setChecked(true);
+    child<QPushButton>("settingOkButton")->click();
+    QCOMPARE(spy.count(), 1);
+    const auto sent = spy.first().first().value<FilterChoices>();
+    QCOMPARE(sent.blockedUsers, QStringList({"Bot", QStringLiteral("小鱼")}));
+    QCOMPARE(sent.blockedWords, QStringList({QStringLiteral("广告"), "spam phrase"}));
+    QCOMPARE(sent.minGiftValue, 9.5);
+    QVERIFY(sent.giftsOnly && !sent.hideFreeGifts);
+    // OK again with nothing changed sends nothing.
+    child<QPushButton>("settingButton")->click();
+    child<QPushButton>("settingOkButton")->click();
+    QCOMPARE(spy.count(), 1);
+
+    dialog.reset();
+    QSettings file(QStringLiteral("config.ini"), QSettings::IniFormat);
+    QCOMPARE(file.value(QStringLiteral("Filter/blockedWords")).toStringList(), sent.blockedWords);
+    QCOMPARE(file.value(QStringLiteral("Filter/giftsOnly")).toString(), QStringLiteral("true"));
 }
 
 QTEST_MAIN(TestChatDialog)

@@ -1,14 +1,21 @@
 // The single-instance guard across real processes: held while its owner lives, free again
-// once the owner dies, however it dies.
+// once the owner dies, however it dies. The lock commands that reach the copy holding it.
 
+#include "app/LockCommand.h"
 #include "platform/Platform.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
 #include <csignal>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -53,6 +60,9 @@ private slots:
     void freedWhenOwnerIsKilled();
     void namesAreIndependent();
     void fallsBackToTempDir();
+    void lockCommandParsed_data();
+    void lockCommandParsed();
+    void lockCommandReachesServer();
 
 private:
     QTemporaryDir runtimeDir;
@@ -103,6 +113,55 @@ void TestInstanceGuard::fallsBackToTempDir() {
     QCOMPARE(QDir(tmp.path()).entryList(QDir::Files).size(), 1);
     killAndReap(second);
     killAndReap(first);
+}
+
+void TestInstanceGuard::lockCommandParsed_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("command");
+
+    QTest::newRow("plain start") << QStringList{"kibchat"} << int(LockCommand::None);
+    QTest::newRow("toggle") << QStringList{"kibchat", "--toggle-lock"}
+                            << int(LockCommand::ToggleLock);
+    QTest::newRow("lock") << QStringList{"kibchat", "--lock"} << int(LockCommand::Lock);
+    QTest::newRow("unlock") << QStringList{"kibchat", "--unlock"} << int(LockCommand::Unlock);
+    QTest::newRow("after Qt's own options")
+        << QStringList{"kibchat", "-platform", "offscreen", "--unlock"} << int(LockCommand::Unlock);
+    QTest::newRow("an unknown option alone")
+        << QStringList{"kibchat", "--locked"} << int(LockCommand::None);
+}
+
+void TestInstanceGuard::lockCommandParsed() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, command);
+    QCOMPARE(int(parseLockCommand(arguments)), command);
+}
+
+void TestInstanceGuard::lockCommandReachesServer() {
+    const QString name = QString::fromStdString(platform::sessionServerName("guard-f"));
+    QVERIFY(name.startsWith(runtimeDir.path()));                // the session's own directory
+    QCOMPARE(sendLockCommand(LockCommand::Lock, name, 500), 1); // no copy runs
+
+    // A copy that died left its socket: the next one takes the name over.
+    QFile stale(name);
+    QVERIFY(stale.open(QIODevice::WriteOnly));
+    stale.close();
+    LockCommandServer server;
+    QVERIFY(server.listen(name));
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                      QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    QCOMPARE(QFileInfo(name).permissions() & others, QFile::Permissions());
+
+    qRegisterMetaType<LockCommand>();
+    QSignalSpy spy(&server, &LockCommandServer::received);
+    for (LockCommand command : {LockCommand::ToggleLock, LockCommand::Unlock}) {
+        std::atomic<int> status{-1};
+        std::thread client([&] { status = sendLockCommand(command, name); });
+        QTRY_VERIFY(status != -1);
+        client.join();
+        QCOMPARE(int(status), 0);
+        QCOMPARE(spy.last().at(0).value<LockCommand>(), command);
+    }
+    QCOMPARE(spy.count(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestInstanceGuard)

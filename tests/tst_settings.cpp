@@ -13,6 +13,25 @@ Q_DECLARE_METATYPE(DisplaySettings)
 
 namespace {
 
+QString describe(const FilterChoices& c) {
+    return QStringLiteral("users=[%1] words=[%2] min=%3 free=%4 giftsOnly=%5")
+        .arg(c.blockedUsers.join(QLatin1Char('|')), c.blockedWords.join(QLatin1Char('|')))
+        .arg(c.minGiftValue)
+        .arg(c.hideFreeGifts)
+        .arg(c.giftsOnly);
+}
+
+FilterChoices filter(QStringList users, QStringList words, double min = 0, bool free = false,
+                     bool giftsOnly = false) {
+    FilterChoices c;
+    c.blockedUsers = std::move(users);
+    c.blockedWords = std::move(words);
+    c.minGiftValue = min;
+    c.hideFreeGifts = free;
+    c.giftsOnly = giftsOnly;
+    return c;
+}
+
 // Every field, so that a failed comparison shows both records in full.
 QString describe(const DisplaySettings& s) {
     return QStringLiteral("roomName=[%1] bold=%2 alpha=%3 fontFamily=[%4] fontSize=%5 "
@@ -102,6 +121,10 @@ private slots:
     void serviceEndpoints();
     void windowPlace_data();
     void windowPlace();
+    void filterLoad_data();
+    void filterLoad();
+    void filterRoundTrip_data();
+    void filterRoundTrip();
 };
 
 void TestSettings::noFileGivesDefaults() {
@@ -562,6 +585,68 @@ void TestSettings::windowPlace() {
     QCOMPARE(place.saved, saved);
     QCOMPARE(place.topLeft, topLeft);
     QCOMPARE(place.screenGeometry, screen);
+}
+
+void TestSettings::filterLoad_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<FilterChoices>("expected");
+    QTest::newRow("no section") << QByteArray("[Config]\nroomName=r\n") << FilterChoices{};
+    QTest::newRow("lists typed by hand, Chinese in UTF-8")
+        << QByteArray("[Filter]\nblockedUsers=Bot, \xe5\xb0\x8f\xe9\xb1\xbc\n"
+                      "blockedWords=\xe5\xb9\xbf\xe5\x91\x8a, \"a, b\"\n")
+        << filter({"Bot", QStringLiteral("小鱼")}, {QStringLiteral("广告"), "a, b"});
+    QTest::newRow("escaped as written") << QByteArray("[Filter]\nblockedWords=\\x5e7f\\x544a\n")
+                                        << filter({}, {QStringLiteral("广告")});
+    QTest::newRow("switches and a minimum")
+        << QByteArray("[Filter]\nminGiftValue=2.5\nhideFreeGifts=true\ngiftsOnly=1\n")
+        << filter({}, {}, 2.5, true, true);
+    QTest::newRow("minimum not a number is off")
+        << QByteArray("[Filter]\nminGiftValue=ten\n") << FilterChoices{};
+    QTest::newRow("negative minimum is off")
+        << QByteArray("[Filter]\nminGiftValue=-3\n") << FilterChoices{};
+}
+
+void TestSettings::filterLoad() {
+    QFETCH(QByteArray, file);
+    QFETCH(FilterChoices, expected);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("config.ini"));
+    QVERIFY(writeFile(path, file));
+    loadDisplaySettings(path, DisplaySettings{}); // read first at start, as the window does
+    QCOMPARE(describe(loadFilterChoices(path)), describe(expected));
+}
+
+// Saved after the section "Config", as at shutdown, and read back with it.
+void TestSettings::filterRoundTrip_data() {
+    QTest::addColumn<FilterChoices>("saved");
+    QTest::addColumn<bool>("options"); // both window options on, or both off
+    QTest::newRow("nothing chosen") << FilterChoices{} << false;
+    QTest::newRow("one entry each") << filter({"bot"}, {QStringLiteral("微信")}, 10) << true;
+    QTest::newRow("INI punctuation and @")
+        << filter({"a,b", "@Invalid()"}, {"x;y=z", "\"q\"", " pad "}, 0.5, true) << false;
+    QStringList many;
+    for (int i = 0; i < 500; ++i)
+        many << QStringLiteral("广告%1 spam").arg(i);
+    QTest::newRow("hundreds of words") << filter(many.mid(0, 300), many, 0, false, true) << true;
+}
+
+void TestSettings::filterRoundTrip() {
+    QFETCH(FilterChoices, saved);
+    QFETCH(bool, options);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("config.ini"));
+    DisplaySettings display = otherDefaults();
+    display.roomName = QStringLiteral("我的房间");
+    saveDisplaySettings(path, display);
+    saveFilterChoices(path, saved);
+    saveWindowOptions(path, WindowOptions{options, options});
+    QCOMPARE(describe(loadFilterChoices(path)), describe(saved));
+    const WindowOptions read = loadWindowOptions(path);
+    QCOMPARE(read.hideFromCapture, options);
+    QCOMPARE(read.fadeUnderPointer, options);
+    QCOMPARE(loadDisplaySettings(path, DisplaySettings{}).roomName, display.roomName);
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

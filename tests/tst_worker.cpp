@@ -134,7 +134,10 @@ class TestWorker : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { qRegisterMetaType<MsgsInfo>("MsgsInfo"); }
+    void initTestCase() {
+        qRegisterMetaType<MsgsInfo>("MsgsInfo");
+        qRegisterMetaType<FilterChoices>("FilterChoices");
+    }
     void init();
     void cleanup();
 
@@ -416,23 +419,40 @@ void TestWorker::pacing_data() {
     QTest::addColumn<int>("count");
     QTest::addColumn<int>("next");
     QTest::addColumn<int>("gapMs");
-    QTest::newRow("10 over 2 s") << 10 << 2 << 200;
-    QTest::newRow("3 over 1 s, truncated") << 3 << 1 << 333;
-    QTest::newRow("3000 over 2 s: no waits") << 3000 << 2 << 0;
-    QTest::newRow("200 over 2 s: a frame at a time") << 200 << 2 << 10;
+    QTest::addColumn<int>("hidden"); // records the filter drops, between the shown ones
+    QTest::newRow("10 over 2 s") << 10 << 2 << 200 << 0;
+    QTest::newRow("3 over 1 s, truncated") << 3 << 1 << 333 << 0;
+    QTest::newRow("3000 over 2 s: no waits") << 3000 << 2 << 0 << 0;
+    QTest::newRow("200 over 2 s: a frame at a time") << 200 << 2 << 10 << 0;
+    QTest::newRow("5 shown of 15 over 1 s") << 5 << 1 << 200 << 10;
 }
 
 void TestWorker::pacing() {
     QFETCH(int, count);
     QFETCH(int, next);
     QFETCH(int, gapMs);
-    const QJsonArray msgs = numberedChats(count);
+    QFETCH(int, hidden);
+    QJsonArray msgs;
+    const QJsonArray shown = numberedChats(count);
+    for (int i = 0; i < count; ++i) {
+        msgs.append(shown.at(i));
+        for (int k = 0; k < hidden / count; ++k) // by name and by word in turn
+            msgs.append(k % 2 ? chatEntry("u", QStringLiteral("加我微信领奖"))
+                              : chatEntry("SpamBot", QStringLiteral("hi")));
+    }
     Script script;
     script.poll = [=](int n) {
         return Reply::json(n == 0 ? pollBody(next, 1, msgs) : pollBody(next, 1));
     };
     install(script);
     startWorker(QStringLiteral("r"));
+    FilterChoices choices; // nothing chosen in the rows without hidden records
+    if (hidden > 0) {
+        choices.blockedUsers = QStringList{QStringLiteral("spambot")};
+        choices.blockedWords = QStringList{QStringLiteral("微信")};
+    }
+    QMetaObject::invokeMethod(worker, "FilterChoicesChanged", Qt::QueuedConnection,
+                              Q_ARG(FilterChoices, choices));
     QTRY_COMPARE_WITH_TIMEOUT(recorder->messages.size(), count, 10000);
     for (int i = 0; i < count; ++i)
         QCOMPARE(recorder->messages.at(i).content, QString::number(i)); // in order

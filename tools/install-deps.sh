@@ -12,21 +12,24 @@ build_packages=(
   build-essential cmake ninja-build pkg-config
   qtbase5-dev libqt5x11extras5-dev libcpp-httplib-dev
   libx11-dev libxi-dev libxcb1-dev libxcb-shape0-dev
+  liblayershellqtinterface-dev libwayland-dev
 )
 # Without a display, what runs the overlay in a private X session (tools/xsession.sh) and
 # takes its screenshots, with the CJK font its chat lines need.
 headless_run_packages=(xvfb openbox x11-utils xdotool imagemagick fonts-wqy-microhei)
 # The whole test suite besides: the desktop and end-to-end sessions (X server, window
-# managers, xdotool, ImageMagick, the CJK font and cursor theme the overlay is drawn with),
-# the Windows build and its tests (MinGW-w64, wine, NSIS), the benchmarks, valgrind and
-# strace, and the hardening build (clang).
+# managers, a tray (trayer), xdotool, ImageMagick, the CJK font and cursor theme the overlay is
+# drawn with), the Windows build and its tests (MinGW-w64, wine, NSIS), the benchmarks,
+# valgrind and strace, the hardening build (clang), and the Wayland tests (headless sway and
+# weston, screenshots, keys, the Qt Wayland and layer-shell plugins).
 test_packages=(
   "${headless_run_packages[@]}"
-  adwaita-icon-theme libxdamage-dev libxfixes-dev gifsicle
+  adwaita-icon-theme libxdamage-dev libxfixes-dev gifsicle trayer
   kwin-x11 xfwm4 metacity fluxbox icewm dbus
   g++-mingw-w64-x86-64-win32 g++-mingw-w64-x86-64-posix wine64 nsis zip unzip xz-utils
   libbenchmark-dev valgrind strace python3 iproute2 ccache
   clang-14 libclang-rt-14-dev llvm-14
+  sway weston grim wtype wayland-utils qtwayland5 layer-shell-qt
 )
 case "${1:-}" in
 '') packages=("${build_packages[@]}" "${test_packages[@]}") ;;

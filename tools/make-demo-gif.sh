@@ -25,8 +25,9 @@ done
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/kibchat-demo.XXXXXX")
 pids=()
-# shellcheck source=tools/xsession.sh
-source "$root/tools/xsession.sh"
+# The private X session (xs_start, xs_stop, xs_poll) and the simulator's start (sim_start).
+# shellcheck source=tools/simulator.sh
+source "$root/tools/simulator.sh"
 cleanup() {
     local i
     for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
@@ -62,12 +63,8 @@ export QT_QPA_PLATFORM=xcb
 XS_LOG_DIR=$scratch
 xs_start || die "$XS_ERROR"
 
-"$sim" --port 0 --seed 7 --rate 2 --next 1 >"$scratch/sim.log" 2>&1 &
-pids+=($!)
-xs_poll 10 grep -q '^listening' "$scratch/sim.log" || die "the simulator did not start"
-address=$(sed -n 's/^listening \([0-9.:]*\).*/\1/p' "$scratch/sim.log")
-export KIBCHAT_ROOMINFO_URL="http://$address" KIBCHAT_CHAT_URL="http://$address"
-export KIBCHAT_DOWNLOAD_HOST="$address"
+sim_start "$scratch/sim.log" "$sim" --seed 7 --rate 2 --next 1 || die "$SIM_ERROR"
+pids+=("$SIM_PID")
 
 # The pointer starts away from where the overlay opens.
 xdotool mousemove 20 20

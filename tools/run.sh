@@ -49,13 +49,12 @@ trap cleanup EXIT
 
 # The simulator takes a free port; the overlay is pointed at it through the environment,
 # which wins over the file.
-"$build/sim/kibchat-sim" --port 0 --rate 5 --next 1 >"$scratch/sim.out" 2>"$scratch/sim.err" &
-pids+=($!)
-for _ in $(seq 100); do grep -q '^listening' "$scratch/sim.out" 2>/dev/null && break; sleep 0.05; done
-address=$(sed -n 's/^listening \([0-9.:]*\).*/\1/p' "$scratch/sim.out")
-[ -n "$address" ] || { echo "the simulator did not start:" >&2; cat "$scratch/sim.err" >&2; exit 1; }
-export KIBCHAT_ROOMINFO_URL="http://$address" KIBCHAT_CHAT_URL="http://$address"
-export KIBCHAT_DOWNLOAD_HOST="$address"
+# shellcheck source=tools/simulator.sh
+source "$root/tools/simulator.sh"
+sim_start "$scratch/sim.out" "$build/sim/kibchat-sim" --rate 5 --next 1 ||
+  { echo "$SIM_ERROR" >&2; exit 1; }
+pids+=("$SIM_PID")
+address=$SIM_ADDRESS
 
 if [ -n "${DISPLAY:-}" ]; then
   echo "KibChat runs against the room simulator at $address."
@@ -68,8 +67,6 @@ fi
 
 shots="$build/screenshots"
 mkdir -p "$shots"
-# shellcheck source=tools/xsession.sh
-source "$root/tools/xsession.sh"
 xs_start || { echo "$XS_ERROR" >&2; exit 1; }
 export XDG_RUNTIME_DIR="$scratch"
 "$build/app/kibchat" &

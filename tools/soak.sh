@@ -38,10 +38,8 @@ source "$root/tests/gui/harness.sh"
 h_begin soak "$app" "$(type -P true)" "$root/images" "$artefacts"
 [[ -x "$sim" ]] || fail "simulator '$sim' not found"
 
-h_spawn sim "$sim" --port 0 --seed 11 --rate "$rate" --next 1 --log "$H_TMP/requests.txt"
-h_poll 10 grep -q '^listening' "$H_TMP/sim.log" || fail "the simulator did not start"
-address=$(sed -n 's/^listening \([0-9.:]*\).*/\1/p' "$H_TMP/sim.log")
-export KIBCHAT_ROOMINFO_URL="http://$address" KIBCHAT_CHAT_URL="http://$address"
+sim_start "$H_TMP/sim.log" "$sim" --seed 11 --rate "$rate" --next 1 --log "$H_TMP/requests.txt" || fail "$SIM_ERROR"
+H_PIDS+=("$SIM_PID")
 printf '[Config]\nroomName=soak-room\n' >"$WORKDIR/config.ini"
 
 h_start_app app

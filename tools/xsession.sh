@@ -40,9 +40,12 @@ xs_now_ms() {
     echo $((10#$now / 1000))
 }
 
-# Polls COMMAND every 50 ms for up to SECONDS; 1 on timeout. Also for the sourcing scripts.
+# Polls COMMAND every 50 ms for up to SECONDS (may be fractional); 1 on timeout. Also for the
+# sourcing scripts.
 xs_poll() {
-    local deadline=$(($(xs_now_ms) + $1 * 1000))
+    local whole=${1%%.*} frac=000
+    [[ "$1" == *.* ]] && frac="${1#*.}000"
+    local deadline=$(($(xs_now_ms) + 10#${whole:-0} * 1000 + 10#${frac:0:3}))
     shift
     until "$@"; do
         (($(xs_now_ms) < deadline)) || return 1
@@ -82,9 +85,10 @@ _xs_fail() {
 _xs_display_ready() { xdpyinfo >/dev/null 2>&1; }
 _xs_wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 
-# Appends xs_stop to the EXIT trap and an exit to INT and TERM, keeping what was there.
+# Appends STOP (default xs_stop) to the EXIT trap and an exit to INT and TERM, keeping what
+# was there.
 _xs_chain_traps() {
-    local sig current code words
+    local stop=${1:-xs_stop} sig current code words
     for sig in EXIT INT TERM; do
         current=$(trap -p "$sig")
         code=""
@@ -94,7 +98,7 @@ _xs_chain_traps() {
             code=${words[2]}
         fi
         case $sig in
-        EXIT) [[ "$code" == *xs_stop* ]] || trap -- "${code:+$code; }xs_stop" EXIT ;;
+        EXIT) [[ "$code" == *"$stop"* ]] || trap -- "${code:+$code; }$stop" EXIT ;;
         INT) [[ "$code" == *exit* ]] || trap -- "${code:+$code; }exit 130" INT ;;
         TERM) [[ "$code" == *exit* ]] || trap -- "${code:+$code; }exit 143" TERM ;;
         esac
@@ -188,7 +192,7 @@ xs_start() {
     mkdir -p "$XS_LOG_DIR"
     _XS_HAD_DISPLAY=no
     [[ -n "${DISPLAY+set}" ]] && _XS_HAD_DISPLAY=yes _XS_DISPLAY_BEFORE=$DISPLAY
-    _xs_chain_traps
+    _xs_chain_traps xs_stop
 
     # -displayfd: the server picks a free display number and writes it once it accepts
     # connections. -noreset: a readiness probe's disconnect must not reset it.

@@ -3,17 +3,22 @@
 #include "client/GetChatMessageThread.h"
 #include "platform/Platform.h"
 #include "settings/SettingsFile.h"
+#include "ui/CaptureHiding.h"
 #include "ui/ChatLogView.h"
 #include "ui/HotKeyHook.h"
 #include "ui/KibLineEdit.h"
+#include "ui/MoreSettingsPage.h"
+#include "ui/PointerFade.h"
 #include "ui/StyleSheets.h"
 #include "ui/WindowGeometry.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
+#include <QSettings>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QThread>
@@ -50,7 +55,10 @@ CChatDialog::CChatDialog(int defaultOpacityLevel)
     DisplaySettings defaults;
     defaults.alpha = opacityLevel;
     const QString settingsPath = QLatin1String(kSettingsFileName);
-    const DisplaySettings stored = loadDisplaySettings(settingsPath, defaults);
+    firstStart = !QFile::exists(settingsPath);
+    HotKeySettings hotKey;
+    const DisplaySettings stored = loadDisplaySettings(settingsPath, defaults, &hotKey);
+    holdToInteract = hotKey.holdToInteract;
     roomName = stored.roomName;
     boldFlag = stored.bold;
     opacityLevel = stored.alpha;
@@ -58,6 +66,10 @@ CChatDialog::CChatDialog(int defaultOpacityLevel)
     fontSize = stored.fontSize;
     lineHeight = stored.lineHeight;
     services = loadServiceEndpoints(settingsPath, QProcessEnvironment::systemEnvironment());
+    filterChoices = loadFilterChoices(settingsPath);
+    const WindowOptions options = loadWindowOptions(settingsPath);
+    hideFromCapture = options.hideFromCapture;
+    fadeUnderPointer = options.fadeUnderPointer;
     setGeometry(geometry::placeAtStart(QSize(stored.width, stored.height),
                                        loadWindowPlace(settingsPath), connectedScreens()));
     setContentsMargins(0, 0, 0, 0);
@@ -77,13 +89,20 @@ CChatDialog::CChatDialog(int defaultOpacityLevel)
 
     desktop.raiseTopmost(this);
 
-    savedExStyle = desktop.windowExStyle(this);
-    desktop.setWindowExStyle(this, savedExStyle | platform::kExStyleClickThrough);
+    captureHiding = new CaptureHidingKeeper(this);
+    if (hideFromCapture && desktop.canHideFromCapture())
+        captureHiding->setHidden(true);
+    pointerFade = new PointerFade(this);
+    buildOverlayOptions();
+    fillOverlayOptions();
+
+    desktop.setClickThrough(this, true);
     isLocked = true;
+    updatePointerFade();
 
     hookTarget = this;
-    if (!keyboardHook)
-        keyboardHook = desktop.installHotKeyHook(&forwardHotKeyToTarget);
+    watchLockKey(hotKey.lockKey);
+    showLockKey();
     // Without the hot key a locked window could never be unlocked, nor closed.
     if (!keyboardHook)
         UnlockWindow();
@@ -104,7 +123,7 @@ CChatDialog::~CChatDialog() {
     disconnect(roomNameEdit, nullptr, this, nullptr);
     hookTarget = nullptr;
     if (keyboardHook) {
-        platform::current().removeHotKeyHook(keyboardHook);
+        platform::current().unwatchKeyChord(keyboardHook);
         keyboardHook = nullptr;
     }
     if (workerThread) {
@@ -131,23 +150,42 @@ CChatDialog::~CChatDialog() {
     current.lineHeight = lineHeight;
     current.width = width();
     current.height = height();
-    saveDisplaySettings(QLatin1String(kSettingsFileName), current, currentPlace());
+    HotKeySettings hotKey;
+    hotKey.lockKey = lockKeyText;
+    hotKey.holdToInteract = holdToInteract;
+    // One write of the file for all sections: a large file takes long to rewrite.
+    QSettings file(QLatin1String(kSettingsFileName), QSettings::IniFormat);
+    saveDisplaySettings(file, current, &hotKey);
+    saveFilterChoices(file, filterChoices);
+    saveWindowOptions(file, WindowOptions{hideFromCapture, fadeUnderPointer});
+    saveWindowPlace(file, currentPlace());
+    file.sync();
+}
+
+void CChatDialog::updatePointerFade() {
+    pointerFade->setActive(isLocked && fadeUnderPointer &&
+                           platform::current().seesPointerOverOtherWindows());
 }
 
 void CChatDialog::startWorker() {
     worker = new CGetChatMessageThread(roomName, services);
     qRegisterMetaType<MsgsInfo>("MsgsInfo");
+    qRegisterMetaType<FilterChoices>("FilterChoices");
     connect(worker, &CGetChatMessageThread::SendMessageToDisplay, this,
             &CChatDialog::ReceiveMessage, Qt::QueuedConnection);
     connect(worker, &CGetChatMessageThread::SendOnlineCountToDisplay, this,
             &CChatDialog::ReceiveOnlineCount, Qt::QueuedConnection);
     connect(this, &CChatDialog::sigRoomNameChanged, worker, &CGetChatMessageThread::RoomNameChanged,
             Qt::QueuedConnection);
+    connect(this, &CChatDialog::sigFilterChoicesChanged, worker,
+            &CGetChatMessageThread::FilterChoicesChanged, Qt::QueuedConnection);
     workerThread = new QThread;
     connect(workerThread, &QThread::finished, worker, &QObject::deleteLater);
     connect(workerThread, &QThread::started, worker, &CGetChatMessageThread::StartLoop);
     worker->moveToThread(workerThread);
     workerThread->start();
+    // Queued behind the start: the worker has them before its first poll reply.
+    emit sigFilterChoicesChanged(filterChoices);
 }
 
 void CChatDialog::buildWidgetTree() {
@@ -287,6 +325,18 @@ void CChatDialog::buildWidgetTree() {
     lineHeightCombo = makeCombo("lineHeightCombo", 65);
     settingOkButton = makeButton("settingOkButton", 40, QStringLiteral("确定"));
     settingCancelButton = makeButton("settingCancelButton", 110, QStringLiteral("取消"));
+    fontPageWidgets = {fontFamilyLabel, fontFamilyCombo, fontSizeLabel,
+                       fontSizeCombo,   lineHeightLabel, lineHeightCombo};
+
+    // The next page lies over the font page's rows; OK and Cancel serve both.
+    morePage = new CMoreSettingsPage(settingPanel);
+    morePage->setGeometry(0, 14, 220, 72);
+    morePage->hide();
+    settingPageButton = new QPushButton(settingPanel);
+    settingPageButton->setObjectName(QStringLiteral("settingPageButton"));
+    settingPageButton->setGeometry(160, 0, 58, 14);
+    settingPageButton->setStyleSheet(styles::panelPageButton());
+    settingPageButton->setText(QStringLiteral("更多设置›"));
     settingPanel->hide();
 }
 
@@ -302,6 +352,7 @@ void CChatDialog::wireWidgets() {
     connect(settingButton, &QPushButton::clicked, this, &CChatDialog::onButtonSettingClicked);
     connect(settingOkButton, &QPushButton::clicked, this, &CChatDialog::onSettingOKClicked);
     connect(settingCancelButton, &QPushButton::clicked, this, &CChatDialog::onSettingCancelClicked);
+    connect(settingPageButton, &QPushButton::clicked, this, &CChatDialog::onSettingPageClicked);
 }
 
 void CChatDialog::TopTimerOut() {

@@ -1,16 +1,23 @@
 #pragma once
 
+#include "client/MessageFilter.h"
 #include "client/MsgsInfo.h"
 #include "client/ServiceEndpoints.h"
+#include "platform/KeyChord.h"
 #include "ui/WindowGeometry.h"
 
+#include <QList>
 #include <QPoint>
 #include <QString>
 #include <QWidget>
 
+class CaptureHidingKeeper;
 class CGetChatMessageThread;
 class ChatLogWriter;
 class CKibLineEdit;
+class CMoreSettingsPage;
+class OverlayOptionsForm;
+class PointerFade;
 class QComboBox;
 class QHBoxLayout;
 class QLabel;
@@ -32,10 +39,33 @@ public:
     explicit CChatDialog(int defaultOpacityLevel);
     ~CChatDialog() override;
 
+    // The ways in that do not depend on the lock key (tray menu, command line).
+    bool locked() const { return isLocked; }
+    void setLocked(bool locked);
+    void toggleLock();
+    // Unlocks the window, so that the panel can be used, and shows the settings panel.
+    void openSettings();
+    // The start place on the primary screen, at the current size.
+    void moveToDefaultPlace();
+
+    QString currentRoomName() const { return roomName; }
+    // The lock key in force, in the system's words.
+    QString lockKeyName() const { return lockKey.toDisplayText(); }
+    bool holdsToInteract() const { return holdToInteract; }
+    // Why the chosen key, or any key, is not in force; empty when it is.
+    QString lockKeyProblem() const { return lockKeyNote; }
+    // No settings file existed when the window was built.
+    bool isFirstStart() const { return firstStart; }
+    // How to begin: the key and what to type.
+    QString startHint() const;
+
 signals:
     void keyboardDown(KeyboardDownFlag flag);
     void quitApp();
     void sigRoomNameChanged(QString strRoomId);
+    void sigFilterChoicesChanged(FilterChoices choices);
+    // The lock state, the room or the lock key changed: whatever shows them should refresh.
+    void statusChanged();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -57,6 +87,7 @@ protected slots:
     void onButtonSettingClicked(bool b);
     void onSettingOKClicked(bool b);
     void onSettingCancelClicked(bool b);
+    void onSettingPageClicked(bool b);
 
 private:
     void buildWidgetTree();
@@ -65,12 +96,20 @@ private:
     void fillSettingPanel();
     void LockWindow();
     void UnlockWindow();
+    void watchLockKey(const QString& text);
+    void showLockKey();
     void stepOpacity(int delta);
     void UpdateResizeCursor(int x, int y);
     void ResizeToMouse(int mx, int my);
     static geometry::Screens connectedScreens();
     WindowPlace currentPlace() const;
     void keepOnScreens();
+    void updatePointerFade();
+    // The filters and overlay options on the settings panel's second page: built, filled from
+    // the members, and applied from what the streamer chose.
+    void buildOverlayOptions();
+    void fillOverlayOptions();
+    void applyOverlayOptions();
 
     bool mousePressed = false;
     QPoint pressOffset{0, 0};
@@ -81,7 +120,6 @@ private:
     QLabel* onlineCountIcon = nullptr;
     QLabel* onlineCountLabel = nullptr;
     QToolButton* lockButton = nullptr;
-    qint32 savedExStyle = 0;
     bool isLocked = false;
     QString roomName;
     bool boldFlag = false;
@@ -110,8 +148,23 @@ private:
     QComboBox* lineHeightCombo = nullptr;
     QPushButton* settingOkButton = nullptr;
     QPushButton* settingCancelButton = nullptr;
+    QPushButton* settingPageButton = nullptr; // between the font page and the next one
+    CMoreSettingsPage* morePage = nullptr;
+    QList<QWidget*> fontPageWidgets;
+    platform::KeyChord lockKey; // in force
+    QString lockKeyText;        // as chosen and stored, even when unusable
+    QString lockKeyNote;
+    bool holdToInteract = false;
+    bool firstStart = false;
     QString fontFamily;
     qint32 fontSize = 10;
     qint32 lineHeight = 1;
     ServiceEndpoints services;
+    // What the streamer keeps off the screen, and the overlay's own options.
+    FilterChoices filterChoices;
+    bool hideFromCapture = false;
+    bool fadeUnderPointer = false;
+    CaptureHidingKeeper* captureHiding = nullptr;
+    PointerFade* pointerFade = nullptr;
+    OverlayOptionsForm* overlayOptionsForm = nullptr;
 };

@@ -1,7 +1,13 @@
 #include "ui/ChatDialog.h"
 
+#include "platform/Platform.h"
+#include "ui/HotKeyHook.h"
+#include "ui/MoreSettingsPage.h"
+#include "ui/WindowGeometry.h"
+
 #include <QComboBox>
 #include <QFontDatabase>
+#include <QPushButton>
 #include <QTimer>
 
 namespace {
@@ -46,6 +52,15 @@ void CChatDialog::onSettingOKClicked(bool) {
     fontFamily = fontFamilyCombo->currentText();
     fontSize = fontSizeCombo->currentText().toInt(nullptr, 10);
     lineHeight = lineHeightCombo->currentText().toInt(nullptr, 10);
+    const platform::KeyChord chosen = morePage->lockKey();
+    if (chosen != lockKey || morePage->holdToInteract() != holdToInteract) {
+        holdToInteract = morePage->holdToInteract();
+        watchLockKey(chosen.toText());
+        if (!keyboardHook && isLocked)
+            UnlockWindow();
+        showLockKey();
+    }
+    applyOverlayOptions();
     settingPanel->hide();
     topTimer->start();
 }
@@ -53,4 +68,22 @@ void CChatDialog::onSettingOKClicked(bool) {
 void CChatDialog::onSettingCancelClicked(bool) {
     settingPanel->hide();
     topTimer->start();
+}
+
+void CChatDialog::onSettingPageClicked(bool) {
+    const bool toMore = morePage->isHidden();
+    for (QWidget* widget : qAsConst(fontPageWidgets))
+        widget->setVisible(!toMore);
+    morePage->setVisible(toMore);
+    settingPageButton->setText(toMore ? QStringLiteral("‹字体设置") : QStringLiteral("更多设置›"));
+}
+
+void CChatDialog::openSettings() {
+    setLocked(false);
+    onButtonSettingClicked(false);
+}
+
+void CChatDialog::moveToDefaultPlace() {
+    move(geometry::startGeometry(size(), platform::current().primaryScreenSize()).topLeft());
+    platform::current().raiseTopmost(this);
 }

@@ -13,6 +13,7 @@ void CChatDialog::RoomNameEditingFinished() {
         return;
     roomName = text;
     emit sigRoomNameChanged(text);
+    emit statusChanged();
 }
 
 void CChatDialog::ReceiveOnlineCount(int nOnlineCount, bool isLive) {

@@ -151,13 +151,22 @@ bool coveredFromBelow(const QWidget* widget, const QRect& area) {
     return false;
 }
 
+// A graphics effect on an ancestor draws that ancestor's whole tree through itself; a child
+// marked opaque would be painted straight into the window, past the effect.
+bool underGraphicsEffect(const QWidget* widget) {
+    for (; widget; widget = widget->parentWidget())
+        if (widget->graphicsEffect())
+            return true;
+    return false;
+}
+
 } // namespace
 
 void ChatLogView::checkBackdrop() {
     backdropChecked = true;
     QWidget* port = viewport();
     bool covers = imagesEnabled && !port->autoFillBackground() && !port->size().isEmpty() &&
-                  port->devicePixelRatioF() == 1 && port->isVisible();
+                  port->devicePixelRatioF() == 1 && port->isVisible() && !underGraphicsEffect(port);
     // Up from the viewport, each widget beneath it painted alone over two different
     // backgrounds: one that leaves both as they were paints nothing there; the first that
     // turns both into the same single opaque colour hides everything further down.

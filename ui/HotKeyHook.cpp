@@ -5,7 +5,15 @@
 platform::HookHandle keyboardHook = nullptr;
 CChatDialog* hookTarget = nullptr;
 
-void forwardHotKeyToTarget() {
-    if (hookTarget)
+bool lockKeyToggles(platform::KeyChordEvent event, bool holdToInteract, bool locked) {
+    using platform::KeyChordEvent;
+    if (!holdToInteract)
+        return event == KeyChordEvent::Press || event == KeyChordEvent::Repeat;
+    return (event == KeyChordEvent::Press && locked) ||
+           (event == KeyChordEvent::Release && !locked);
+}
+
+void forwardHotKeyToTarget(platform::KeyChordEvent event) {
+    if (hookTarget && lockKeyToggles(event, hookTarget->holdsToInteract(), hookTarget->locked()))
         emit hookTarget->keyboardDown(KeyLockToggle);
 }

@@ -9,5 +9,9 @@ class CChatDialog;
 extern platform::HookHandle keyboardHook;
 extern CChatDialog* hookTarget;
 
-// Called by the platform's watcher for every F10 key-down on the desktop.
-void forwardHotKeyToTarget();
+// Whether an event of the lock key toggles lock mode. Toggle mode: every key-down, repeats
+// included. Hold mode: the press unlocks, the release locks, repeats change nothing.
+bool lockKeyToggles(platform::KeyChordEvent event, bool holdToInteract, bool locked);
+
+// Called by the platform's watcher, on the GUI thread, for the watched chord's events.
+void forwardHotKeyToTarget(platform::KeyChordEvent event);

@@ -130,6 +130,28 @@ QString panelButton() {
                  "QPushButton:pressed{background-color:rgb(227,127,10);color:rgb(255,255,255);}"});
 }
 
+QString panelKeyEdit() {
+    return join({"QLineEdit{border-style:solid;border-width:1px;border-color:rgb(204,204,204);"
+                 "background-color:rgba(0,0,0,0);font-family:微软雅黑;font-size:12px;"
+                 "color:rgb(100,100,100);}",
+                 "QLineEdit:focus{border-color:rgb(227,127,10);"
+                 "background-color:rgba(227,127,10,45);}"});
+}
+
+QString panelCheckBox() {
+    return join({"QCheckBox{font-family:微软雅黑;font-size:12px;color:rgb(227,127,10);}"});
+}
+
+QString panelNote() {
+    return join({"QLabel{font-family:微软雅黑;font-size:11px;color:rgb(200,60,40);}"});
+}
+
+QString panelPageButton() {
+    return join({"QPushButton{border-style:none;font-family:微软雅黑;font-size:11px;"
+                 "color:rgb(227,127,10);}",
+                 "QPushButton:hover{color:rgb(252,189,117);}"});
+}
+
 QString liveIndicatorLive() {
     return QStringLiteral("QLabel{background-image:url(images/buttons/icon_live.png);}");
 }

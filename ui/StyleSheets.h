@@ -22,6 +22,10 @@ QString downloadButton();
 QString panelLabel();
 QString panelCombo();
 QString panelButton();
+QString panelKeyEdit();
+QString panelCheckBox();
+QString panelNote();
+QString panelPageButton();
 QString liveIndicatorLive();
 QString liveIndicatorNotLive();
 

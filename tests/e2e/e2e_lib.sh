@@ -112,8 +112,13 @@ e_attempts() {
 # Starts the overlay in room ROOM against the current service and waits for its window.
 # Sets APP_PID, WIN, the window geometry GX GY GW GH and the chat area CX CY CW CH (below
 # the 22-pixel title bar and the layout's margins), and starts the memory sampler.
+# E_CONFIG_EXTRA: more lines for the settings file; E_KEEP_CONFIG=1: the file as the last
+# run left it.
 e_start_overlay() {
-    printf '[Config]\nroomName=%s\n' "$1" >"$WORKDIR/config.ini"
+    if [[ "${E_KEEP_CONFIG:-}" != 1 ]]; then
+        printf '[Config]\nroomName=%s\n' "$1" >"$WORKDIR/config.ini"
+        [[ -n "${E_CONFIG_EXTRA:-}" ]] && printf '%s\n' "$E_CONFIG_EXTRA" >>"$WORKDIR/config.ini"
+    fi
     h_start_app app
     APP_PID=$H_LAST_PID
     h_wait_window "$APP_PID" classname '^kibchat$'

@@ -16,6 +16,9 @@ Usage: faultsrv.py [--port N] --log FILE [--rate R] [--next N] [--fault KIND=FAU
          hostile       poll entries full of control characters, bidi marks and markup
          next:V        the poll reply's "next" is V (any 32-bit integer)
          back:K        the poll reply's "from" is the request's FROM minus K
+         spam:K        of every K poll entries one is a normal one and the others are lines
+                       a filter can catch: from the user "SpamBot", or holding "微信"; 0: all
+                       of them (NOTE: how many normal ones, kept=N)
          repeats:MB    a normal poll reply followed by about MB mebibytes of one key repeated,
                        each time with an array of small arrays (NOTE: body size)
   first=N  only the first N requests of that kind (default: every one)
@@ -73,7 +76,7 @@ class Rule:
         self.kind, self.fault = m.group(1), m.group(2)
         self.value = int(m.group(3)) if m.group(3) is not None else None
         self.first = int(m.group(4)) if m.group(4) is not None else None
-        needs_value = {"huge", "many", "bigtext", "next", "back", "repeats"}
+        needs_value = {"huge", "many", "bigtext", "next", "back", "repeats", "spam"}
         if (self.fault in needs_value) != (self.value is not None) or \
                 self.fault not in needs_value | {"hostile"}:
             raise ValueError(f"bad fault rule: {text}")
@@ -119,6 +122,17 @@ def chat_entry(mid, content, name, grade=20):
     if mid is not None:  # the overlay reads no id; a flood leaves it out to stay small
         entry["id"] = mid
     return entry
+
+
+def spam_entry(mid):
+    if mid % 2:
+        return chat_entry(mid, f"第{mid}条 spam", "SpamBot", 3)
+    return chat_entry(mid, f"加微信{mid}领奖", f"观众{mid % 50}", 3)
+
+
+def is_spam(entry):
+    msg = entry["msg"]
+    return msg["user"]["username"] == "SpamBot" or "微信" in msg.get("content", "")
 
 
 def normal_entry(mid):
@@ -223,6 +237,10 @@ class Handler(BaseHTTPRequestHandler):
         elif fault == "hostile":
             reply["msgs"] = [chat_entry(last + i, t, HOSTILE_NAMES[i % len(HOSTILE_NAMES)], 25)
                              for i, t in enumerate(HOSTILE_TEXTS)]
+        elif fault == "spam":
+            every = rule.value
+            reply["msgs"] = [normal_entry(i) if every and i % every == 0 else spam_entry(i)
+                             for i in range(first + 1, last + 1)]
         elif fault == "next":
             reply["next"] = rule.value
         elif fault == "back":
@@ -233,6 +251,8 @@ class Handler(BaseHTTPRequestHandler):
             block = b',"pad":[[0]' + b",[0]" * 16383 + b"]"
             body = body[:-1] + block * max(1, (rule.value << 20) // len(block)) + b"}"
         note = f"next={reply['next']} from={reply['from']} msgs={len(reply['msgs'])}"
+        if fault == "spam":
+            note += f" kept={sum(1 for m in reply['msgs'] if not is_spam(m))}"
         if fault:
             note += f" fault={fault} bytes={len(body)}"
         self.send_body(body, note)

@@ -8,10 +8,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/harness.sh"
 h_begin demo "$@"
 [[ -x "${KIBCHAT_SIM:-}" ]] || fail "simulator '${KIBCHAT_SIM:-}' not found"
 
-h_spawn sim "$KIBCHAT_SIM" --port 0 --seed 7 --rate 8 --next 1
-h_poll 10 grep -q '^listening' "$H_TMP/sim.log" || fail "the simulator did not start"
-address=$(sed -n 's/^listening \([0-9.:]*\).*/\1/p' "$H_TMP/sim.log")
-export KIBCHAT_ROOMINFO_URL="http://$address" KIBCHAT_CHAT_URL="http://$address"
+sim_start "$H_TMP/sim.log" "$KIBCHAT_SIM" --seed 7 --rate 8 --next 1 || fail "$SIM_ERROR"
+H_PIDS+=("$SIM_PID")
 printf '[Config]\nroomName=demo-room\n' >"$WORKDIR/config.ini"
 
 h_start_app app

@@ -20,8 +20,8 @@ H_SCREEN_H=800
 # or icewm. H_WM_COMPOSITES says whether it composites, so that window opacity shows on screen.
 H_WM=${KIBCHAT_GUI_WM:-openbox}
 H_WM_COMPOSITES=no
-# shellcheck source=SCRIPTDIR/../../tools/xsession.sh
-source "$(dirname "${BASH_SOURCE[0]}")/../../tools/xsession.sh"
+# shellcheck source=SCRIPTDIR/../../tools/simulator.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../tools/simulator.sh"
 APP=""
 PROBE=""
 IMAGES=""
@@ -47,26 +47,9 @@ fail() {
     exit 1
 }
 
-# Polls COMMAND every 50 ms until it succeeds or SECONDS (may be fractional) pass;
-# returns 1 on timeout.
-h_poll() {
-    local seconds=$1
-    shift
-    local whole=${seconds%%.*} frac=000
-    [[ "$seconds" == *.* ]] && frac="${seconds#*.}000"
-    local deadline
-    deadline=$(($(h_now_ms) + 10#${whole:-0} * 1000 + 10#${frac:0:3}))
-    while true; do
-        "$@" && return 0
-        (($(h_now_ms) > deadline)) && return 1
-        sleep 0.05
-    done
-}
-
-h_now_ms() {
-    local now=${EPOCHREALTIME/./}
-    echo $((10#$now / 1000))
-}
+# The session helper's wait and clock, under the names the tests use.
+h_poll() { xs_poll "$@"; }
+h_now_ms() { xs_now_ms; }
 
 # Starts a command in the background with its output in $H_TMP/LOG.log; sets H_LAST_PID.
 # Usage: h_spawn LOG command...
@@ -128,8 +111,10 @@ h_cleanup() {
     [[ -n "$H_TMP" && -d "$H_TMP" ]] && rm -rf "$H_TMP"
 }
 
-# h_begin NAME APP PROBE IMAGES ARTEFACTS
-h_begin() {
+# h_prepare NAME APP PROBE IMAGES ARTEFACTS [TOOL...]: what every desktop test needs besides
+# its display: the arguments checked, a temporary folder removed by the EXIT trap, private
+# XDG folders, a working directory with `images`, and loopback-only service addresses.
+h_prepare() {
     H_NAME=$1
     APP=$2
     PROBE=$3
@@ -138,8 +123,9 @@ h_begin() {
     # Absolute paths: the overlay runs from another working directory.
     [[ "$APP" == /* ]] || APP="$PWD/$APP"
     [[ "$PROBE" == /* ]] || PROBE="$PWD/$PROBE"
+    shift 5
     local tool
-    for tool in Xvfb "$H_WM" xdotool xdpyinfo xprop xwininfo xev import convert compare; do
+    for tool in "$@"; do
         command -v "$tool" >/dev/null || fail "required tool '$tool' is not installed"
     done
     [[ -x "$APP" ]] || fail "overlay executable '$APP' not found"
@@ -164,12 +150,18 @@ h_begin() {
     # never reaches beyond this machine nor depends on a simulator being up.
     export KIBCHAT_ROOMINFO_URL=http://127.0.0.1:9 KIBCHAT_CHAT_URL=http://127.0.0.1:9
     export KIBCHAT_DOWNLOAD_HOST=127.0.0.1:9
+}
+
+# h_begin NAME APP PROBE IMAGES ARTEFACTS [...]: further arguments are the script's own
+h_begin() {
+    h_prepare "${@:1:5}" Xvfb "$H_WM" xdotool xdpyinfo xprop xwininfo xev import convert compare
     unset WAYLAND_DISPLAY
     export QT_QPA_PLATFORM=xcb
 
     # The session's logs (xvfb.log, wm.log) stay with the test's, for fail() to show.
     XS_WM=$H_WM XS_SCREEN="${H_SCREEN_W}x${H_SCREEN_H}x24" XS_LOG_DIR=$H_TMP
     xs_start || fail "$XS_ERROR"
+    # shellcheck disable=SC2153 # set by xs_start (tools/xsession.sh, through simulator.sh)
     H_WM_COMPOSITES=$XS_WM_COMPOSITES
     h_log "session on $DISPLAY under $H_WM, temp $H_TMP"
 }
@@ -202,6 +194,24 @@ h_wait_window() {
     [[ -n "$H_WIN" ]] && return 0
     h_alive "$pid" || fail "pid $pid ($kind '$pattern') exited before showing a window"
     fail "no visible window of pid $pid with $kind '$pattern' within ${seconds}s"
+}
+
+# Waits for the overlay window of PID and sets H_WIN. Where the desktop has a tray, the tray
+# icon, its menu and its message are windows of the same class: the overlay is the one of its
+# size (at least 200 x 200).
+h_wait_overlay() {
+    local pid=$1 seconds=${2:-10}
+    h_wait_window "$pid" classname '^kibchat$' "$seconds"
+    # shellcheck disable=SC2317 # called through h_poll
+    _h_overlay_shown() {
+        local w
+        for w in $(h_find_visible "$pid" classname '^kibchat$'); do
+            h_geometry "$w"
+            ((GW >= 200 && GH >= 200)) && H_WIN=$w && return 0
+        done
+        return 1
+    }
+    h_poll "$seconds" _h_overlay_shown || fail "no overlay-sized window of pid $pid"
 }
 
 # Absolute geometry of a window as X sees it: sets GX GY GW GH.
@@ -407,7 +417,7 @@ h_wait_click_state() {
 h_overlay_over_probe() {
     h_start_app app
     APP_PID=$H_LAST_PID
-    h_wait_window "$APP_PID" classname '^kibchat$'
+    h_wait_overlay "$APP_PID"
     OVERLAY=$H_WIN
     h_geometry "$OVERLAY"
     OX=$GX OY=$GY OW=$GW OH=$GH

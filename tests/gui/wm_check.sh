@@ -27,7 +27,7 @@ h_watch_mark probe-focus "$PROBE_WIN" KIBCHAT_FOCUS_START
 
 h_start_app app
 APP_PID=$H_LAST_PID
-h_wait_window "$APP_PID" classname '^kibchat$'
+h_wait_overlay "$APP_PID"
 OVERLAY=$H_WIN
 OVERLAY_HEX=$(printf '0x%x' "$OVERLAY")
 PROBE_HEX=$(printf '0x%x' "$PROBE_WIN")

@@ -14,6 +14,7 @@ file(MAKE_DIRECTORY ${OUT_DIR})
 set(flags -std=c++17 -Wall -Wextra -Wpedantic -Werror -I${SOURCE_DIR})
 set(units
   platform/win32/Win32Calls.cpp
+  platform/win32/CaptureExclusion.cpp
   platform/InstanceGuardWin32.cpp
   tests/win32/win32_smoke.cpp)
 

@@ -7,3 +7,5 @@
 
 static_assert(std::is_same_v<decltype(&platform::acquireInstanceGuard), bool (*)(const char*)>,
               "update the declaration in platform/InstanceGuardWin32.cpp");
+static_assert(std::is_same_v<decltype(&platform::sessionServerName), std::string (*)(const char*)>,
+              "update the declaration in platform/InstanceGuardWin32.cpp");

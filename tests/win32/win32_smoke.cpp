@@ -9,6 +9,7 @@
 //                                          prints "key F10 down" and "key F10 up" for each F10
 //                                          it receives, until closed or after 60 s
 
+#include "platform/win32/CaptureExclusion.h"
 #include "platform/win32/Win32Calls.h"
 
 #ifndef UNICODE
@@ -131,7 +132,12 @@ std::vector<WPARAM> givenF10Kinds;
 std::vector<WPARAM> passedF10Kinds;
 std::vector<DWORD> givenF10Flags;
 
-void onHotKey() {
+std::vector<platform::KeyChordEvent> callbackEvents;
+
+void onHotKey(platform::KeyChordEvent event) {
+    callbackEvents.push_back(event);
+    if (event != platform::KeyChordEvent::Press)
+        return;
     ++callbackCalls;
     callbackSequence = ++sequence;
 }
@@ -208,7 +214,8 @@ void checkHook() {
     HHOOK observer = SetWindowsHookExW(WH_KEYBOARD_LL, observerProc, module, 0);
     check(observer != nullptr, "hook: observer installed");
 
-    platform::win32::KeyboardHook hook = platform::win32::installKeyboardHook(&onHotKey);
+    platform::win32::KeyboardHook hook =
+        platform::win32::installKeyboardHook({platform::win32::kVirtualKeyF10, 0}, &onHotKey);
     check(hook != nullptr, "hook: SetWindowsHookExW returned a hook");
 
     HHOOK recorder = SetWindowsHookExW(WH_KEYBOARD_LL, recorderProc, module, 0);
@@ -235,7 +242,9 @@ void checkHook() {
     check(observerKeys == 8, "hook: all eight keys passed on to the next hook");
     check(givenF10Kinds.size() == 4 && passedF10Kinds == givenF10Kinds,
           "hook: keys passed on with their kind unchanged");
-    check(callbackCalls == 1, "hook: exactly one call back, for the plain F10 key-down");
+    check(callbackCalls == 1, "hook: exactly one press, for the plain F10 key-down");
+    check(callbackEvents.size() == 2 && callbackEvents[1] == platform::KeyChordEvent::Release,
+          "hook: its key-up is the release, Alt+F10 calls nothing");
     check(observerSequence != 0 && observerSequence < callbackSequence,
           "hook: the key is passed on before the call back");
 
@@ -250,6 +259,70 @@ void checkHook() {
         UnhookWindowsHookEx(recorder);
     if (observer)
         UnhookWindowsHookEx(observer);
+}
+
+// Pumps this thread's messages until `done` holds or a time limit passes.
+template <typename Done> void pumpUntil(Done done, ULONGLONG limitMs) {
+    const ULONGLONG deadline = GetTickCount64() + limitMs;
+    while (!done() && GetTickCount64() < deadline) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+    }
+}
+
+// A chosen chord through the real hook: exact modifiers, read from the system's key state.
+void checkHookChord() {
+    callbackEvents.clear();
+    platform::win32::KeyboardHook hook = platform::win32::installKeyboardHook(
+        {platform::win32::kVirtualKeyF10, platform::kChordCtrl}, &onHotKey);
+    check(hook != nullptr, "hook chord: Ctrl+F10 watched");
+    sendKeys({{VK_F10, false}, {VK_F10, true}});
+    sendKeys({{VK_CONTROL, false},
+              {VK_SHIFT, false},
+              {VK_F10, false},
+              {VK_F10, true},
+              {VK_SHIFT, true}});
+    sendKeys({{VK_F10, false}, {VK_F10, false}, {VK_CONTROL, true}, {VK_F10, true}});
+    pumpUntil([] { return callbackEvents.size() >= 3; }, 3000);
+    std::printf("hook chord: %zu event(s)\n", callbackEvents.size());
+    check(callbackEvents.size() == 3 && callbackEvents[0] == platform::KeyChordEvent::Press &&
+              callbackEvents[1] == platform::KeyChordEvent::Repeat &&
+              callbackEvents[2] == platform::KeyChordEvent::Release,
+          "hook chord: F10 alone and Ctrl+Shift+F10 ignored; Ctrl+F10 pressed, repeated, "
+          "released after Ctrl");
+    check(platform::win32::removeKeyboardHook(hook), "hook chord: removed");
+}
+
+// Windows drops a slow hook without a word: raw input notices and the hook comes back.
+void checkHookReinstall() {
+    callbackEvents.clear();
+    platform::win32::KeyboardHook hook =
+        platform::win32::installKeyboardHook({platform::win32::kVirtualKeyF10, 0}, &onHotKey);
+    check(hook != nullptr, "hook watchdog: hook installed");
+    check(platform::win32::dropKeyboardHookForTesting(), "hook watchdog: hook dropped");
+    const int before = platform::win32::keyboardHookReinstalls();
+    for (int i = 0; i < 4 && platform::win32::keyboardHookReinstalls() == before; ++i) {
+        sendKeys({{VK_F9, false}, {VK_F9, true}});
+        pumpUntil([&] { return platform::win32::keyboardHookReinstalls() != before; }, 700);
+    }
+    std::printf("hook watchdog: %d reinstall(s), %d raw key-down(s)\n",
+                platform::win32::keyboardHookReinstalls() - before,
+                platform::win32::rawInputKeyDowns());
+    if (platform::win32::rawInputKeyDowns() == 0) {
+        // Wine 8 gives no raw input for synthetic keys: nothing more can be seen here.
+        std::printf("SKIP: hook watchdog: no raw input for synthetic keys on this system\n");
+        platform::win32::removeKeyboardHook(hook);
+        return;
+    }
+    check(platform::win32::keyboardHookReinstalls() == before + 1,
+          "hook watchdog: installed anew once raw input saw keys the hook missed");
+    sendKeys({{VK_F10, false}, {VK_F10, true}});
+    pumpUntil([] { return callbackEvents.size() >= 2; }, 2000);
+    check(callbackEvents.size() == 2 && callbackEvents[0] == platform::KeyChordEvent::Press,
+          "hook watchdog: the chord works again");
+    check(platform::win32::removeKeyboardHook(hook), "hook watchdog: the first handle removes it");
 }
 
 void checkWindow() {
@@ -362,19 +435,118 @@ int keyWindow() {
     return 0;
 }
 
+// What the click window received, for the first-click test.
+LRESULT CALLBACK clickWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_MOUSEACTIVATE:
+        std::printf("mouseactivate\n");
+        std::fflush(stdout);
+        break;
+    case WM_LBUTTONDOWN:
+        std::printf("down\n");
+        std::fflush(stdout);
+        return 0;
+    case WM_TIMER:
+        // Unlock as the overlay does: the style read before locking comes back.
+        KillTimer(window, wParam);
+        platform::win32::setWindowExStyle(
+            reinterpret_cast<platform::win32::WindowHandle>(window),
+            static_cast<std::int32_t>(GetWindowLongPtrW(window, GWLP_USERDATA)));
+        std::printf("unlocked ex-style 0x%lx\n",
+                    static_cast<unsigned long>(GetWindowLongW(window, GWL_EXSTYLE)));
+        std::fflush(stdout);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A stand-in for the overlay: a topmost tool window, translucent (layered, as an opacity makes
+// it) and click-through for two seconds, then unlocked; it prints each click it gets.
+int clickWindow() {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = clickWindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"KibChatClickWindow";
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, windowClass.lpszClassName,
+                                  L"kibchat click window", WS_POPUP, 400, 100, 300, 200, nullptr,
+                                  nullptr, windowClass.hInstance, nullptr);
+    if (!window)
+        return 1;
+    SetWindowLongW(window, GWL_EXSTYLE, GetWindowLongW(window, GWL_EXSTYLE) | WS_EX_LAYERED);
+    SetLayeredWindowAttributes(window, 0, 153, LWA_ALPHA);
+    const LONG saved = GetWindowLongW(window, GWL_EXSTYLE);
+    SetWindowLongPtrW(window, GWLP_USERDATA, saved);
+    SetWindowLongW(window, GWL_EXSTYLE, saved | WS_EX_LAYERED | WS_EX_TRANSPARENT);
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    SetTimer(window, 1, 2000, nullptr);
+    SetTimer(nullptr, 2, 60000, nullptr);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_TIMER && message.hwnd == nullptr)
+            DestroyWindow(window);
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
 } // namespace
+
+// Whether this runs under wine, whose display affinity calls are stubs that refuse.
+bool underWine() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// The capture exclusion reports what Windows reads back: on Windows the window is hidden or
+// black, under wine nothing takes effect and it says so; a layered window, as the locked
+// overlay is, is asked the same way.
+void checkCapture() {
+    using platform::win32::CaptureAffinity;
+    HWND window = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW, L"STATIC", L"kibchat capture",
+                                  WS_POPUP | WS_VISIBLE, 10, 10, 100, 100, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    check(window != nullptr, "capture: window created");
+    SetLayeredWindowAttributes(window, 0, 153, LWA_ALPHA);
+    const auto handle = reinterpret_cast<platform::win32::WindowHandle>(window);
+    const CaptureAffinity on = platform::win32::setCaptureExclusion(handle, true);
+    DWORD read = 0xFFFF;
+    const bool readable = GetWindowDisplayAffinity(window, &read) != FALSE;
+    check(readable && (on == CaptureAffinity::Shown) == (read == WDA_NONE) &&
+              (on == CaptureAffinity::Black) == (read == WDA_MONITOR),
+          "capture: the state reported is the affinity read back");
+    if (underWine())
+        check(on == CaptureAffinity::Shown, "capture: under wine it is not possible, and says so");
+    else
+        check(on == CaptureAffinity::Hidden || on == CaptureAffinity::Black,
+              "capture: hidden, or black where hiding is refused");
+    check(platform::win32::setCaptureExclusion(handle, false) == CaptureAffinity::Shown,
+          "capture: shown again when turned off");
+    DestroyWindow(window);
+}
 
 int main(int argc, char* argv[]) {
     if (argc == 3 && std::strcmp(argv[1], "guard-child") == 0)
         return guardChild(argv[2]);
     if (argc == 2 && std::strcmp(argv[1], "key-window") == 0)
         return keyWindow();
+    if (argc == 2 && std::strcmp(argv[1], "click-window") == 0)
+        return clickWindow();
 
     checkGuard();
     checkHook();
+    checkHookChord();
+    checkHookReinstall();
     checkWindow();
     checkCursors();
     checkScreen();
+    checkCapture();
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 && passed > 0 ? 0 : 1;
 }

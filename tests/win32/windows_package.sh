@@ -152,12 +152,10 @@ app_dir=$H_TMP/unzipped/KibChat
 check_licences "$app_dir"
 h_log "the zip carries LICENSE.txt and the notices of Qt, the MinGW-w64 runtime and cpp-httplib"
 
-h_spawn sim "$sim" --port 0 --seed 7 --rate 8 --next 1
-h_poll 10 grep -q '^listening' "$H_TMP/sim.log" || fail "the simulator did not start"
-address=$(sed -n 's/^listening \([0-9.:]*\).*/\1/p' "$H_TMP/sim.log")
-# wine hands the environment to Windows programs: the overlay reads these addresses.
-export KIBCHAT_ROOMINFO_URL="http://$address" KIBCHAT_CHAT_URL="http://$address"
-export KIBCHAT_DOWNLOAD_HOST=$address
+sim_start "$H_TMP/sim.log" "$sim" --seed 7 --rate 8 --next 1 || fail "$SIM_ERROR"
+H_PIDS+=("$SIM_PID")
+# wine hands the environment to Windows programs: the overlay reads the addresses sim_start
+# exported.
 printf '[Config]\r\nroomName=demo-room\r\n' >"$app_dir/config.ini"
 
 start_overlay first "$app_dir"
