@@ -1,5 +1,7 @@
 #include "app/Startup.h"
 
+#include "platform/Platform.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QFont>
@@ -23,6 +25,17 @@ protected:
 };
 
 } // namespace
+
+void enableHighDpiScaling() {
+    // Icons take their @2x pictures on scaled screens instead of blowing up the 1x ones; this
+    // also serves a scale set from outside with QT_SCALE_FACTOR.
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    // 125 % and 150 % stay themselves instead of rounding to 1x and 2x.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+        Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+    if (platform::desktopSetsScale())
+        QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+}
 
 void prepareApplication(QApplication& app) {
     app.setQuitOnLastWindowClosed(false);

@@ -37,6 +37,7 @@ int main(int argc, char* argv[]) {
     if (route != platform::DisplayRoute::Default)
         std::fprintf(stderr, "kibchat: %s\n", platform::describeRoute(route));
 #endif
+    enableHighDpiScaling();
     QApplication app(argc, argv);
     prepareApplication(app);
     platform::quitOnTerminationRequest(app);

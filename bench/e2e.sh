@@ -3,7 +3,7 @@
 # by kibchat-sim on 127.0.0.1 at each rate, measured from /proc for a fixed time.
 #
 #   bench/e2e.sh [--build DIR] [--rates "0 10 100 1000"] [--seconds S] [--warmup W]
-#                [--chromium] [--callgrind] [--first-paint N] [--no-trace]
+#                [--chromium] [--callgrind] [--first-paint N] [--no-trace] [--scale F]
 #
 # For every rate it prints the overlay's and the X server's CPU use (% of one core, from the
 # utime + stime deltas in /proc/PID/stat), the overlay's PSS and RSS when its window appeared
@@ -26,6 +26,8 @@
 #   the simulator at the first of --rates, and of bench/reference.html in chromium: one untimed
 #   run of each, N runs of each with warm caches, then, when root may drop the page cache,
 #   N of each with the cache dropped before every run. Prints the medians and the ratios.
+# --scale F sets Xft.dpi to 96 x F on the X session (1.5 for 150 %, 2 for 200 %), which the
+#   overlay scales by (and chromium too); without it the session has no Xft.dpi, as at 100 %.
 # Every process is stopped by its own PID and every wait has a deadline.
 set -euo pipefail
 
@@ -38,6 +40,7 @@ chromium=0
 callgrind=0
 first_paint=0
 trace=1
+scale=""
 while (($#)); do
     case $1 in
     --build) build=$(cd "$2" && pwd) && shift ;;
@@ -48,6 +51,7 @@ while (($#)); do
     --callgrind) callgrind=1 ;;
     --first-paint) first_paint=$2 && chromium=1 && shift ;;
     --no-trace) trace=0 ;;
+    --scale) scale=$2 && shift ;;
     -h | --help)
         awk 'NR > 1 && !/^#/ {exit} NR > 1' "$0"
         exit 0
@@ -134,6 +138,12 @@ mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 XS_LOG_DIR=$scratch
 xs_start || { echo "$XS_ERROR" >&2 && exit 1; }
 xvfb=$XS_XVFB_PID
+if [[ -n "$scale" ]]; then
+    dpi=$(awk -v f="$scale" 'BEGIN { if (f > 0 && f <= 4) printf "%d", 96 * f + 0.5 }')
+    [[ -n "$dpi" ]] || { echo "--scale takes a factor above 0, at most 4" >&2 && exit 2; }
+    xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "Xft.dpi:	$dpi"$'\n'
+    echo "Xft.dpi $dpi (scale $scale)"
+fi
 
 # ---- one overlay run ----
 # Sets: o_cpu x_cpu pss0 rss0 pss1 rss1 served (messages per second), and `timing` (the

@@ -58,7 +58,7 @@ public:
 
     virtual void setCursor(QWidget* window, SystemCursor cursor) = 0;
 
-    // Size of the primary screen in pixels.
+    // Size of the primary screen in device-independent pixels, as Qt reports it.
     virtual QSize primaryScreenSize();
 
     // Whether this system lets a program keep its window out of screen capture at all.
@@ -82,6 +82,11 @@ void setCurrentForTesting(Platform* platform);
 // Safe to call before any Qt object exists.
 bool acquireInstanceGuard(const char* name);
 
+// Whether the desktop asks for its screens to be scaled, so that Qt's own scaling should follow
+// it. On X11 only Xft.dpi asks (what desktops write for their scaling setting): the X server's
+// own DPI comes from the monitor's reported size, or is a fixed 100 in Xvfb, and is no scale
+// anyone chose. Safe to call before any Qt object exists.
+bool desktopSetsScale();
 // The address of a local server (QLocalServer) that only this user's processes in this logon
 // session reach: the scope of the guard `name`.
 std::string sessionServerName(const char* name);

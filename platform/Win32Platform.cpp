@@ -137,10 +137,6 @@ public:
         win32::setCursor(toWin32(cursor));
     }
 
-    QSize primaryScreenSize() override {
-        return QSize(win32::primaryScreenWidth(), win32::primaryScreenHeight());
-    }
-
     bool canHideFromCapture() const override { return true; }
 
     CaptureHiding hideFromCapture(QWidget* window, bool hide) override {
@@ -161,6 +157,11 @@ public:
 };
 
 } // namespace
+
+// Windows display scaling is always a choice of the user's.
+bool desktopSetsScale() {
+    return true;
+}
 
 std::unique_ptr<Platform> createNativePlatform() {
     // Offscreen and other plugins have no native windows: they get the headless backend.

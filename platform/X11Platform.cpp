@@ -18,6 +18,7 @@
 #include <QX11Info>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -770,6 +771,21 @@ private:
 };
 
 } // namespace
+
+bool desktopSetsScale() {
+    // Another plugin (Wayland, offscreen) takes its scale from elsewhere.
+    const QByteArray plugin = qgetenv("QT_QPA_PLATFORM");
+    if (!plugin.isEmpty() && !plugin.startsWith("xcb"))
+        return true;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return true;
+    const char* resources = XResourceManagerString(display);
+    const bool set = resources && (std::strncmp(resources, "Xft.dpi:", 8) == 0 ||
+                                   std::strstr(resources, "\nXft.dpi:") != nullptr);
+    XCloseDisplay(display);
+    return set;
+}
 
 std::unique_ptr<Platform> createX11Platform() {
     if (QGuiApplication::platformName() != QLatin1String("xcb") || !QX11Info::connection())

@@ -27,6 +27,19 @@ void overrideFrom(const QProcessEnvironment& env, const char* name, QString& val
         value = set;
 }
 
+// No desktop reaches a million pixels from its origin.
+constexpr int kPlaceBound = 1000000;
+
+void writeWindowPlace(QSettings& settings, const WindowPlace& place) {
+    settings.setValue(QStringLiteral("Window/x"), place.topLeft.x());
+    settings.setValue(QStringLiteral("Window/y"), place.topLeft.y());
+    settings.setValue(QStringLiteral("Window/screen"), place.screen);
+    settings.setValue(QStringLiteral("Window/screenX"), place.screenGeometry.x());
+    settings.setValue(QStringLiteral("Window/screenY"), place.screenGeometry.y());
+    settings.setValue(QStringLiteral("Window/screenWidth"), place.screenGeometry.width());
+    settings.setValue(QStringLiteral("Window/screenHeight"), place.screenGeometry.height());
+}
+
 } // namespace
 
 bool settingsTextToBool(const QString& text) {
@@ -63,6 +76,30 @@ DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& 
                 .toString());
     }
     return s;
+}
+
+WindowPlace loadWindowPlace(const QString& path) {
+    WindowPlace place;
+    if (!QFile::exists(path))
+        return place;
+    QSettings settings(path, QSettings::IniFormat);
+    bool hasX = false;
+    bool hasY = false;
+    const int x = settings.value(QStringLiteral("Window/x")).toString().toInt(&hasX);
+    const int y = settings.value(QStringLiteral("Window/y")).toString().toInt(&hasY);
+    // A place half written, hand-edited into text or far beyond any desktop is no place: the
+    // default one serves. The bound also keeps the geometry's sums clear of overflow.
+    const auto plausible = [](int v) { return v > -kPlaceBound && v < kPlaceBound; };
+    place.saved = hasX && hasY && plausible(x) && plausible(y);
+    place.topLeft = QPoint(x, y);
+    place.screen = readString(settings, "Window/screen", QString());
+    const int sx = readInt(settings, "Window/screenX", 0);
+    const int sy = readInt(settings, "Window/screenY", 0);
+    const int sw = readInt(settings, "Window/screenWidth", 0);
+    const int sh = readInt(settings, "Window/screenHeight", 0);
+    if (plausible(sx) && plausible(sy) && plausible(sw) && plausible(sh))
+        place.screenGeometry = QRect(sx, sy, sw, sh);
+    return place;
 }
 
 void saveDisplaySettings(QSettings& settings, const DisplaySettings& s,
@@ -170,4 +207,9 @@ ServiceEndpoints loadServiceEndpoints(const QString& path, const QProcessEnviron
     endpoints.roomInfoUrl = withoutTrailingSlash(endpoints.roomInfoUrl);
     endpoints.chatUrl = withoutTrailingSlash(endpoints.chatUrl);
     return endpoints;
+}
+
+void saveWindowPlace(QSettings& file, const WindowPlace& place) {
+    if (place.saved)
+        writeWindowPlace(file, place);
 }

@@ -3,7 +3,9 @@
 #include "client/MessageFilter.h"
 #include "client/ServiceEndpoints.h"
 
+#include <QPoint>
 #include <QProcessEnvironment>
+#include <QRect>
 #include <QString>
 
 class QSettings;
@@ -46,6 +48,21 @@ constexpr int kMaxLineHeight = 300;
 // The font size and line spacing are brought within the bounds above.
 DisplaySettings loadDisplaySettings(const QString& path, const DisplaySettings& defaults,
                                     HotKeySettings* hotKey = nullptr);
+
+// Where the window was at the last shutdown, in device-independent pixels, with the name and
+// geometry of the screen it was on then. Kept in the section "Window", apart from "Config".
+struct WindowPlace {
+    bool saved = false; // false: no place in the file, start at the default place
+    QPoint topLeft;
+    QString screen;
+    QRect screenGeometry;
+};
+
+WindowPlace loadWindowPlace(const QString& path);
+
+// Writes the place into an open file, when it is `saved`, to be written with the file's other
+// sections when it syncs.
+void saveWindowPlace(QSettings& file, const WindowPlace& place);
 
 // Writes all eight keys of "Config", and both keys of "HotKey" when given, in one write; other
 // keys and sections in the file survive.

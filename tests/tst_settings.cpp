@@ -119,6 +119,8 @@ private slots:
     void roundTrip();
     void serviceEndpoints_data();
     void serviceEndpoints();
+    void windowPlace_data();
+    void windowPlace();
     void filterLoad_data();
     void filterLoad();
     void filterRoundTrip_data();
@@ -545,6 +547,44 @@ void TestSettings::serviceEndpoints() {
     QCOMPARE(QFile::exists(path), hasFile);
     if (hasFile)
         QCOMPARE(readFile(path), file);
+}
+
+void TestSettings::windowPlace_data() {
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<bool>("saved");
+    QTest::addColumn<QPoint>("topLeft");
+    QTest::addColumn<QRect>("screen");
+
+    const QString screenKeys =
+        "screen=HDMI-1\nscreenX=-1920\nscreenY=0\nscreenWidth=1920\nscreenHeight=1080\n";
+    QTest::newRow("no section") << QString() << false << QPoint() << QRect();
+    QTest::newRow("a monitor left of the primary")
+        << "[Window]\nx=-1500\ny=200\n" + screenKeys << true << QPoint(-1500, 200)
+        << QRect(-1920, 0, 1920, 1080);
+    QTest::newRow("y missing") << "[Window]\nx=10\n" << false << QPoint(10, 0) << QRect();
+    QTest::newRow("x as text") << "[Window]\nx=left\ny=5\n" << false << QPoint(0, 5) << QRect();
+    QTest::newRow("beyond any desktop") << "[Window]\nx=2147483000\ny=5\n"
+                                        << false << QPoint(2147483000, 5) << QRect();
+    QTest::newRow("screen beyond any desktop") << "[Window]\nx=1\ny=2\nscreenX=-2147483648\n"
+                                               << true << QPoint(1, 2) << QRect();
+}
+
+void TestSettings::windowPlace() {
+    QFETCH(QString, section);
+    QFETCH(bool, saved);
+    QFETCH(QPoint, topLeft);
+    QFETCH(QRect, screen);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("config.ini"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[Config]\nroomName=r\n" + section.toUtf8());
+    file.close();
+    const WindowPlace place = loadWindowPlace(path);
+    QCOMPARE(place.saved, saved);
+    QCOMPARE(place.topLeft, topLeft);
+    QCOMPARE(place.screenGeometry, screen);
 }
 
 void TestSettings::filterLoad_data() {

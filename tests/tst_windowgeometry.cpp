@@ -1,9 +1,11 @@
-// Window rules that need no window: the start size and place, the opacity steps, and the
-// edge zones and geometry of resizing by mouse.
+// Window rules that need no window: the start size and place, the place kept among the
+// screens, the opacity steps, and the edge zones and geometry of resizing by mouse.
 
 #include "ui/WindowGeometry.h"
 
 #include <QTest>
+
+Q_DECLARE_METATYPE(WindowPlace)
 
 class TestWindowGeometry : public QObject {
     Q_OBJECT
@@ -12,6 +14,10 @@ private slots:
     void startSize_data();
     void startSize();
     void startGeometry();
+    void placeAtStart_data();
+    void placeAtStart();
+    void keptOnScreens_data();
+    void keptOnScreens();
     void opacityClamp_data();
     void opacityClamp();
     void resizeZone_data();
@@ -46,11 +52,127 @@ void TestWindowGeometry::startSize() {
 }
 
 void TestWindowGeometry::startGeometry() {
-    QCOMPARE(geometry::startGeometry(QSize(277, 312), QSize(1920, 1080)),
+    QCOMPARE(geometry::startGeometry(QSize(277, 312), QRect(0, 0, 1920, 1080)),
              QRect(1593, 100, 277, 312));
     // A window as wide as the screen starts 50 pixels beyond its left edge.
-    QCOMPARE(geometry::startGeometry(QSize(1920, 400), QSize(1920, 1080)),
+    QCOMPARE(geometry::startGeometry(QSize(1920, 400), QRect(0, 0, 1920, 1080)),
              QRect(-50, 100, 1920, 400));
+    // A primary screen right of another one.
+    QCOMPARE(geometry::startGeometry(QSize(277, 312), QRect(1280, 0, 1920, 1080)),
+             QRect(2873, 100, 277, 312));
+}
+
+namespace {
+
+// Desktops by name, primary first; a 40-pixel task bar at the bottom of the primary.
+geometry::Screens layout(const QString& name) {
+    const geometry::ScreenArea primary{"DP-1", QRect(0, 0, 1920, 1080), QRect(0, 0, 1920, 1040)};
+    const auto screen = [](const QRect& r) { return geometry::ScreenArea{"HDMI-1", r, r}; };
+    if (name == "one")
+        return {primary};
+    if (name == "two")
+        return {primary, screen(QRect(1920, 0, 2560, 1440))};
+    if (name == "left")
+        return {primary, screen(QRect(-1920, 0, 1920, 1080))};
+    if (name == "moved")
+        return {primary, screen(QRect(-2560, 0, 2560, 1440))};
+    if (name == "small")
+        return {{"DP-1", QRect(0, 0, 1280, 720), QRect(0, 0, 1280, 720)}};
+    return {};
+}
+
+WindowPlace savedAt(QPoint topLeft, const QString& screen, const QRect& screenGeometry) {
+    WindowPlace place;
+    place.saved = true;
+    place.topLeft = topLeft;
+    place.screen = screen;
+    place.screenGeometry = screenGeometry;
+    return place;
+}
+
+} // namespace
+
+void TestWindowGeometry::placeAtStart_data() {
+    QTest::addColumn<QString>("screens");
+    QTest::addColumn<WindowPlace>("saved");
+    QTest::addColumn<QSize>("stored");
+    QTest::addColumn<QRect>("expected");
+
+    const QSize def(277, 312);
+    const QRect dp1(0, 0, 1920, 1080);
+    const QRect hdmi(1920, 0, 2560, 1440);
+    const QRect defaultPlace(1593, 100, 277, 312);
+    QTest::newRow("no saved place") << "one" << WindowPlace() << def << defaultPlace;
+    QTest::newRow("same screen") << "one" << savedAt({400, 300}, "DP-1", dp1) << def
+                                 << QRect(400, 300, 277, 312);
+    QTest::newRow("second screen")
+        << "two" << savedAt({2500, 200}, "HDMI-1", hdmi) << def << QRect(2500, 200, 277, 312);
+    QTest::newRow("second screen gone")
+        << "one" << savedAt({2500, 200}, "HDMI-1", hdmi) << def << defaultPlace;
+    QTest::newRow("smaller resolution")
+        << "small" << savedAt({1593, 100}, "DP-1", dp1) << def << QRect(953, 100, 277, 312);
+    QTest::newRow("smaller resolution, the place still on it")
+        << "small" << savedAt({100, 100}, "DP-1", dp1) << def << QRect(100, 100, 277, 312);
+    QTest::newRow("other scale: 3840 wide at 100 %, now 200 %")
+        << "one" << savedAt({3513, 100}, "DP-1", QRect(0, 0, 3840, 2160)) << def << defaultPlace;
+    QTest::newRow("monitor left of the primary")
+        << "left" << savedAt({-1500, 200}, "HDMI-1", QRect(-1920, 0, 1920, 1080)) << def
+        << QRect(-1500, 200, 277, 312);
+    QTest::newRow("monitor moved to the other side: the place goes with it")
+        << "moved" << savedAt({2500, 200}, "HDMI-1", hdmi) << def << QRect(-1980, 200, 277, 312);
+    QTest::newRow("across two screens")
+        << "two" << savedAt({1800, 100}, "DP-1", dp1) << def << QRect(1800, 100, 277, 312);
+    QTest::newRow("half off the right edge")
+        << "one" << savedAt({1783, 100}, "DP-1", dp1) << def << defaultPlace;
+    QTest::newRow("title strip partly off the right edge")
+        << "one" << savedAt({1700, 100}, "DP-1", dp1) << def << defaultPlace;
+    QTest::newRow("title strip above the top")
+        << "one" << savedAt({400, -1}, "DP-1", dp1) << def << defaultPlace;
+    QTest::newRow("most of it under the task bar")
+        << "one" << savedAt({400, 900}, "DP-1", dp1) << def << defaultPlace;
+    QTest::newRow("bottom part under the task bar")
+        << "one" << savedAt({400, 800}, "DP-1", dp1) << def << QRect(400, 800, 277, 312);
+    QTest::newRow("size the second screen takes")
+        << "two" << savedAt({2000, 100}, "HDMI-1", hdmi) << QSize(2400, 1300)
+        << QRect(2000, 100, 2400, 1300);
+    QTest::newRow("size no screen takes, from a bad file")
+        << "two" << savedAt({100, 100}, "DP-1", dp1) << QSize(2147483647, 2147483647)
+        << QRect(100, 100, 277, 312);
+    QTest::newRow("size too large for the screen it lands on")
+        << "one" << savedAt({100, 100}, "DP-1", dp1) << QSize(2400, 1300)
+        << QRect(100, 100, 277, 312);
+}
+
+void TestWindowGeometry::placeAtStart() {
+    QFETCH(QString, screens);
+    QFETCH(WindowPlace, saved);
+    QFETCH(QSize, stored);
+    QFETCH(QRect, expected);
+    QCOMPARE(geometry::placeAtStart(stored, saved, layout(screens)), expected);
+}
+
+void TestWindowGeometry::keptOnScreens_data() {
+    QTest::addColumn<QString>("screens");
+    QTest::addColumn<QRect>("window");
+    QTest::addColumn<QRect>("expected");
+
+    QTest::newRow("on the screen")
+        << "one" << QRect(400, 300, 277, 312) << QRect(400, 300, 277, 312);
+    QTest::newRow("its screen unplugged")
+        << "one" << QRect(2500, 200, 300, 400) << QRect(1570, 100, 300, 400);
+    QTest::newRow("its screen shrunk below the window's size")
+        << "small" << QRect(300, 100, 1500, 900) << QRect(953, 100, 277, 312);
+    // The default place of a window as wide as the screen pokes out on the left: judged
+    // again at every tick, the window must stay there rather than jump.
+    QTest::newRow("as wide as the screen, at its default place")
+        << "one" << QRect(-50, 100, 1920, 400) << QRect(-50, 100, 1920, 400);
+}
+
+void TestWindowGeometry::keptOnScreens() {
+    QFETCH(QString, screens);
+    QFETCH(QRect, window);
+    QFETCH(QRect, expected);
+    QCOMPARE(geometry::keptOnScreens(window, layout(screens)), expected);
 }
 
 void TestWindowGeometry::opacityClamp_data() {

@@ -8,8 +8,10 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -62,7 +64,7 @@ private slots:
     void startFromFile_data();
     void startFromFile();
     void savedAtShutdown();
-    void resizedHeightSurvivesRestart();
+    void resizedHeightSurvivesRestart(); // and the place with it
     void sizeNotInListShowsFirst();
 
 private:
@@ -281,9 +283,34 @@ void TestWindowSettings::savedAtShutdown() {
 void TestWindowSettings::resizedHeightSurvivesRestart() {
     open();
     dialog->resize(300, 250); // a height the user can resize to
+    dialog->move(40, 60);
     dialog.reset();
+    QSettings ini(QStringLiteral("config.ini"), QSettings::IniFormat);
+    ini.beginGroup(QStringLiteral("Config"));
+    QCOMPARE(ini.childKeys().size(), 8); // the place goes beside it, not into it
+    ini.endGroup();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    QCOMPARE(ini.value(QStringLiteral("Window/screen")).toString(), screen->name());
+    QCOMPARE(ini.value(QStringLiteral("Window/screenWidth")).toInt(), screen->geometry().width());
+
     open();
-    QCOMPARE(dialog->size(), QSize(300, 250));
+    QCOMPARE(dialog->geometry(), QRect(40, 60, 300, 250));
+
+    // Saved on a screen that is not there now: back to the default place.
+    dialog.reset();
+    QSettings(QStringLiteral("config.ini"), QSettings::IniFormat)
+        .setValue(QStringLiteral("Window/x"), screen->geometry().width() + 500);
+    open();
+    const QRect defaultPlace(screen->geometry().width() - 350, 100, 300, 250);
+    QCOMPARE(dialog->geometry(), defaultPlace);
+
+    // While it runs, the top timer's tick brings a window left mostly off the screen back.
+    dialog->move(10, 20);
+    QMetaObject::invokeMethod(dialog.get(), "TopTimerOut");
+    QCOMPARE(dialog->pos(), QPoint(10, 20));
+    dialog->move(screen->geometry().width() - 100, 20);
+    QMetaObject::invokeMethod(dialog.get(), "TopTimerOut");
+    QCOMPARE(dialog->geometry(), defaultPlace);
 }
 
 void TestWindowSettings::sizeNotInListShowsFirst() {

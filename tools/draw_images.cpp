@@ -38,11 +38,13 @@ const QColor kArrowHot(227, 127, 10);
 
 using Painter = std::function<void(QPainter&)>;
 
-QImage render(int width, int height, const Painter& draw) {
-    QImage image(width, height, QImage::Format_ARGB32);
+// `scale` 2 draws the same picture at twice the pixels, for screens scaled to 150 % and more.
+QImage render(int width, int height, const Painter& draw, int scale = 1) {
+    QImage image(width * scale, height * scale, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.scale(scale, scale);
     painter.setPen(Qt::NoPen);
     draw(painter);
     painter.end();
@@ -218,6 +220,13 @@ void drawArrow(QPainter& p, const QColor& color) {
                });
 }
 
+struct Picture {
+    const char* name;
+    int width;
+    int height;
+    Painter draw;
+};
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -235,38 +244,41 @@ int main(int argc, char* argv[]) {
         }
     }
 
-    const std::pair<const char*, QImage> images[] = {
-        {"buttons/icon_unlive.png",
-         render(12, 12,
-                [](QPainter& p) { drawLamp(p, QColor(120, 120, 120), QColor(80, 80, 80)); })},
-        {"buttons/icon_live.png",
-         render(12, 12, [](QPainter& p) { drawLamp(p, QColor(255, 210, 210), kRed); })},
-        {"buttons/icon_numberOnline.png", render(12, 12, drawViewers)},
-        {"buttons/icon_locked.png", render(12, 12, drawLocked)},
-        {"buttons/icon_notLock.png", render(12, 12, drawUnlocked)},
-        {"buttons/icon_close.png", render(12, 12, [](QPainter& p) { drawCross(p, kGrey); })},
-        {"buttons/icon_close_Hover.png", render(12, 12, [](QPainter& p) { drawCross(p, kRed); })},
-        {"buttons/icon_add.png", render(10, 10, [](QPainter& p) { drawPlus(p, kGrey); })},
-        {"buttons/icon_add_hover.png", render(10, 10, [](QPainter& p) { drawPlus(p, kGold); })},
-        {"buttons/icon_sub.png", render(10, 10, [](QPainter& p) { drawMinus(p, kGrey); })},
-        {"buttons/icon_sub_hover.png", render(10, 10, [](QPainter& p) { drawMinus(p, kGold); })},
-        {"buttons/icon_setting.png", render(12, 12, [](QPainter& p) { drawGear(p, kGrey); })},
-        {"buttons/icon_setting_hover.png", render(12, 12, [](QPainter& p) { drawGear(p, kGold); })},
+    const Picture pictures[] = {
+        {"buttons/icon_unlive.png", 12, 12,
+         [](QPainter& p) { drawLamp(p, QColor(120, 120, 120), QColor(80, 80, 80)); }},
+        {"buttons/icon_live.png", 12, 12,
+         [](QPainter& p) { drawLamp(p, QColor(255, 210, 210), kRed); }},
+        {"buttons/icon_numberOnline.png", 12, 12, drawViewers},
+        {"buttons/icon_locked.png", 12, 12, drawLocked},
+        {"buttons/icon_notLock.png", 12, 12, drawUnlocked},
+        {"buttons/icon_close.png", 12, 12, [](QPainter& p) { drawCross(p, kGrey); }},
+        {"buttons/icon_close_Hover.png", 12, 12, [](QPainter& p) { drawCross(p, kRed); }},
+        {"buttons/icon_add.png", 10, 10, [](QPainter& p) { drawPlus(p, kGrey); }},
+        {"buttons/icon_add_hover.png", 10, 10, [](QPainter& p) { drawPlus(p, kGold); }},
+        {"buttons/icon_sub.png", 10, 10, [](QPainter& p) { drawMinus(p, kGrey); }},
+        {"buttons/icon_sub_hover.png", 10, 10, [](QPainter& p) { drawMinus(p, kGold); }},
+        {"buttons/icon_setting.png", 12, 12, [](QPainter& p) { drawGear(p, kGrey); }},
+        {"buttons/icon_setting_hover.png", 12, 12, [](QPainter& p) { drawGear(p, kGold); }},
         // The widget looks the normal download image up as "upLoad"; keep that name.
-        {"buttons/icon_upLoad.png", render(9, 11, [](QPainter& p) { drawDownload(p, kGrey); })},
-        {"buttons/icon_downLoad_hover.png",
-         render(9, 11, [](QPainter& p) { drawDownload(p, kGold); })},
-        {"custom/arrow-normal.png", render(9, 5, [](QPainter& p) { drawArrow(p, kArrowNormal); })},
-        {"custom/arrow-hover.png", render(9, 5, [](QPainter& p) { drawArrow(p, kArrowHot); })},
-        {"custom/arrow-active.png", render(9, 5, [](QPainter& p) { drawArrow(p, kArrowHot); })},
+        {"buttons/icon_upLoad.png", 9, 11, [](QPainter& p) { drawDownload(p, kGrey); }},
+        {"buttons/icon_downLoad_hover.png", 9, 11, [](QPainter& p) { drawDownload(p, kGold); }},
+        {"custom/arrow-normal.png", 9, 5, [](QPainter& p) { drawArrow(p, kArrowNormal); }},
+        {"custom/arrow-hover.png", 9, 5, [](QPainter& p) { drawArrow(p, kArrowHot); }},
+        {"custom/arrow-active.png", 9, 5, [](QPainter& p) { drawArrow(p, kArrowHot); }},
     };
 
     int failures = 0;
-    for (const auto& [name, image] : images) {
-        const QString path = root.filePath(QString::fromLatin1(name));
-        if (!image.save(path, "PNG")) {
-            err << "cannot write " << path << "\n";
-            ++failures;
+    for (const Picture& picture : pictures) {
+        const QString name = QString::fromLatin1(picture.name);
+        // Qt picks "name@2x.png" by itself wherever the screen's scale is above 1.
+        const QString doubled = QString(name).insert(name.lastIndexOf(QLatin1Char('.')), "@2x");
+        for (const auto& [file, scale] : {std::pair(name, 1), std::pair(doubled, 2)}) {
+            const QString path = root.filePath(file);
+            if (!render(picture.width, picture.height, picture.draw, scale).save(path, "PNG")) {
+                err << "cannot write " << path << "\n";
+                ++failures;
+            }
         }
     }
     return failures == 0 ? 0 : 1;

@@ -70,11 +70,8 @@ CChatDialog::CChatDialog(int defaultOpacityLevel)
     const WindowOptions options = loadWindowOptions(settingsPath);
     hideFromCapture = options.hideFromCapture;
     fadeUnderPointer = options.fadeUnderPointer;
-    QSize startSize(stored.width, stored.height);
-
-    const QSize screen = desktop.primaryScreenSize();
-    startSize = geometry::validatedStartSize(startSize, screen);
-    setGeometry(geometry::startGeometry(startSize, screen));
+    setGeometry(geometry::placeAtStart(QSize(stored.width, stored.height),
+                                       loadWindowPlace(settingsPath), connectedScreens()));
     setContentsMargins(0, 0, 0, 0);
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     // Shown and re-raised above a game: it must never steal the keyboard.
@@ -161,6 +158,7 @@ CChatDialog::~CChatDialog() {
     saveDisplaySettings(file, current, &hotKey);
     saveFilterChoices(file, filterChoices);
     saveWindowOptions(file, WindowOptions{hideFromCapture, fadeUnderPointer});
+    saveWindowPlace(file, currentPlace());
     file.sync();
 }
 
@@ -234,6 +232,10 @@ void CChatDialog::buildWidgetTree() {
     lockButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     lockButton->setMinimumWidth(60);
     lockButton->setText(QStringLiteral("F10解锁"));
+    // As wide as its pictures. Left at the default 16 by 16, a scaled screen stretches the
+    // @2x picture to 16 and the label loses those pixels; the height stays, and at 100 %
+    // nothing moves, since the room left for the picture follows the 12-pixel picture itself.
+    lockButton->setIconSize(QSize(12, 16));
 
     closeButton = new QPushButton(titleBar);
     closeButton->setObjectName(QStringLiteral("closeButton"));
@@ -355,4 +357,5 @@ void CChatDialog::wireWidgets() {
 
 void CChatDialog::TopTimerOut() {
     platform::current().raiseTopmost(this);
+    keepOnScreens();
 }

@@ -101,6 +101,9 @@ private:
     void stepOpacity(int delta);
     void UpdateResizeCursor(int x, int y);
     void ResizeToMouse(int mx, int my);
+    static geometry::Screens connectedScreens();
+    WindowPlace currentPlace() const;
+    void keepOnScreens();
     void updatePointerFade();
     // The filters and overlay options on the settings panel's second page: built, filled from
     // the members, and applied from what the streamer chose.

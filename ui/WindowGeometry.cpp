@@ -1,5 +1,7 @@
 #include "ui/WindowGeometry.h"
 
+#include <QRegion>
+
 #include <algorithm>
 
 namespace geometry {
@@ -12,8 +14,81 @@ QSize validatedStartSize(QSize stored, QSize screen) {
     return stored;
 }
 
-QRect startGeometry(QSize size, QSize screen) {
-    return QRect(screen.width() - size.width() - kRightGap, kTop, size.width(), size.height());
+QRect startGeometry(QSize size, const QRect& screen) {
+    return QRect(screen.x() + screen.width() - size.width() - kRightGap, screen.y() + kTop,
+                 size.width(), size.height());
+}
+
+namespace {
+
+qint64 areaOf(const QRegion& region) {
+    qint64 area = 0;
+    for (const QRect& r : region)
+        area += qint64(r.width()) * r.height();
+    return area;
+}
+
+} // namespace
+
+bool mostlyOnScreens(const QRect& window, const Screens& screens) {
+    QRegion usable;
+    for (const ScreenArea& s : screens)
+        usable += s.available;
+    const QRect titleStrip(window.x(), window.y(), window.width(), kTitleStripHeight);
+    if (!QRegion(titleStrip).subtracted(usable).isEmpty())
+        return false;
+    return 2 * areaOf(usable.intersected(window)) > qint64(window.width()) * window.height();
+}
+
+const ScreenArea* screenUnder(const QRect& window, const Screens& screens) {
+    const ScreenArea* best = nullptr;
+    qint64 bestArea = 0;
+    for (const ScreenArea& s : screens) {
+        const QRect common = s.geometry.intersected(window);
+        const qint64 area = qint64(common.width()) * common.height();
+        if (area > bestArea) {
+            best = &s;
+            bestArea = area;
+        }
+    }
+    return best;
+}
+
+QRect defaultPlace(QSize size, const Screens& screens) {
+    const QRect primary = screens.isEmpty() ? QRect() : screens.first().geometry;
+    return startGeometry(validatedStartSize(size, primary.size()), primary);
+}
+
+QRect placeAtStart(QSize stored, const WindowPlace& saved, const Screens& screens) {
+    if (!saved.saved)
+        return defaultPlace(stored, screens);
+    QPoint topLeft = saved.topLeft;
+    if (!saved.screen.isEmpty() && saved.screenGeometry.isValid()) {
+        for (const ScreenArea& s : screens) {
+            if (s.name == saved.screen) {
+                topLeft += s.geometry.topLeft() - saved.screenGeometry.topLeft();
+                break;
+            }
+        }
+    }
+    // Which screen it lands on decides the size check; a size no screen accepts is judged at
+    // the default size.
+    QSize largest;
+    for (const ScreenArea& screen : screens)
+        largest = largest.expandedTo(screen.geometry.size());
+    const QSize probe = validatedStartSize(stored, largest);
+    if (const ScreenArea* under = screenUnder(QRect(topLeft, probe), screens)) {
+        const QRect placed(topLeft, validatedStartSize(stored, under->geometry.size()));
+        if (mostlyOnScreens(placed, screens))
+            return placed;
+    }
+    return defaultPlace(stored, screens);
+}
+
+QRect keptOnScreens(const QRect& window, const Screens& screens) {
+    if (screens.isEmpty() || mostlyOnScreens(window, screens))
+        return window;
+    return defaultPlace(window.size(), screens);
 }
 
 ResizeDirection resizeZoneAt(QPoint pos, QSize size) {

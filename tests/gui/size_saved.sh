@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# The size survives a restart: unlocked, the overlay is moved and resized to 350x260 with the
-# mouse, then closed with its close button. It must end with status 0 and leave config.ini in
-# its working directory with the [Config] keys roomName, bBold, Alpha, fontFamily, fontSize,
-# lineHeight, appWidth=350 and appHeight=260. Started again in that directory it opens at
-# 350x260 at (screen width - 350 - 50, 100): the place follows from the size, not from where
-# the window was closed.
+# The size and the place survive a restart: unlocked, the overlay is moved and resized to
+# 350x260 with the mouse, then closed with its close button. It must end with status 0 and
+# leave config.ini in its working directory with exactly the [Config] keys roomName, bBold,
+# Alpha, fontFamily, fontSize, lineHeight, appWidth=350 and appHeight=260, and the place in
+# [Window] (x, y, screen). Started again in that directory it opens at 350x260 where it was
+# closed; pushed mostly off the screen, it comes back to its default place (screen width - 350 -
+# 50, 100) within 2 s. Started once more on an 800x600 screen, where that place lies mostly off the screen,
+# it opens at the default place (800 - 350 - 50, 100).
 # Usage: size_saved.sh APP PROBE IMAGES_DIR ARTEFACTS_DIR
 
 source "$(dirname "${BASH_SOURCE[0]}")/harness.sh"
@@ -65,23 +67,50 @@ for key in roomName bBold Alpha fontFamily fontSize lineHeight appWidth appHeigh
     ((count == 1)) || fail "config.ini has $count '$key' keys in [Config], not 1:" \
         "$(tr '\n' ' ' <"$CONFIG")"
 done
+(($(wc -l <<<"$config_keys") == 8)) || fail "[Config] holds more than its eight keys: $config_keys"
+window_keys=$(awk '/^\[/ {section = $0; next} section == "[Window]" && /=/ {print}' "$CONFIG")
+grep -qx "x=$OX" <<<"$window_keys" && grep -qx "y=$OY" <<<"$window_keys" &&
+    grep -q '^screen=.' <<<"$window_keys" ||
+    fail "config.ini [Window] does not hold the place $OX,$OY and its screen: $window_keys"
 grep -qx "appWidth=$WANT_W" <<<"$config_keys" ||
     fail "config.ini: $(grep '^appWidth=' <<<"$config_keys"), expected appWidth=$WANT_W"
 grep -qx "appHeight=$WANT_H" <<<"$config_keys" ||
     fail "config.ini: $(grep '^appHeight=' <<<"$config_keys"), expected appHeight=$WANT_H"
 h_log "config.ini [Config]: $(tr '\n' ' ' <<<"$config_keys")"
 
-# Started again in the same directory.
+# Started again in the same directory: where it was closed.
 h_start_app app-restarted
 APP_PID=$H_LAST_PID
 h_wait_window "$APP_PID" classname '^kibchat$'
 OVERLAY=$H_WIN
-want_x=$((H_SCREEN_W - WANT_W - 50))
-d_wait_geometry "$OVERLAY" "$want_x" 100 "$WANT_W" "$WANT_H" ||
-    fail "restarted, the overlay is at $GX,$GY ${GW}x${GH}; expected $want_x,100" \
+d_wait_geometry "$OVERLAY" "$OX" "$OY" "$WANT_W" "$WANT_H" ||
+    fail "restarted, the overlay is at $GX,$GY ${GW}x${GH}; expected $OX,$OY" \
         "${WANT_W}x${WANT_H}"
-OX=$GX OY=$GY OW=$GW OH=$GH
 h_wait_overlay_painted
 h_screenshot size_saved-restarted "$OX" "$OY" "$OW" "$OH" || fail "screenshot failed"
-h_log "restarted at $OX,$OY ${OW}x${OH}"
+h_log "restarted at $GX,$GY ${GW}x${GH}"
+
+# Pushed mostly beyond the right edge while it runs: back at the default place within 2 s
+# (the top timer's tick), with a second of slack.
+xdotool windowmove "$OVERLAY" "$((H_SCREEN_W - 60))" "$OY" || fail "xdotool windowmove failed"
+want_x=$((H_SCREEN_W - WANT_W - 50))
+d_wait_geometry "$OVERLAY" "$want_x" 100 "$WANT_W" "$WANT_H" 3 ||
+    fail "pushed off the screen, the overlay stayed at $GX,$GY ${GW}x${GH}; expected" \
+        "$want_x,100 within 3 s"
+h_log "pushed off the screen, back at $GX,$GY"
+
+# Once more on a smaller screen: that place would lie mostly beyond its right edge.
+h_stop "$APP_PID"
+xs_stop
+H_SCREEN_W=800 H_SCREEN_H=600
+XS_SCREEN="${H_SCREEN_W}x${H_SCREEN_H}x24"
+xs_start || fail "$XS_ERROR"
+h_start_app app-small-screen
+APP_PID=$H_LAST_PID
+h_wait_window "$APP_PID" classname '^kibchat$'
+want_x=$((H_SCREEN_W - WANT_W - 50))
+d_wait_geometry "$H_WIN" "$want_x" 100 "$WANT_W" "$WANT_H" ||
+    fail "on an 800x600 screen the overlay is at $GX,$GY ${GW}x${GH}; expected $want_x,100" \
+        "${WANT_W}x${WANT_H}"
+h_log "on an 800x600 screen at $GX,$GY ${GW}x${GH}"
 h_log "PASS"
