@@ -7,19 +7,8 @@
 wine=$1 wineserver=$2 smoke=$3
 source "$(dirname "${BASH_SOURCE[0]}")/../gui/harness.sh"
 h_begin first_click "$wine" "$smoke" "$4" "$5"
-unset QT_QPA_PLATFORM
-export HOME="$H_TMP/home" WINEPREFIX="$H_TMP/prefix" WINEDEBUG=-all
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
-mkdir -p "$HOME"
-wine_cleanup() {
-    if [[ -d "$WINEPREFIX" ]]; then
-        timeout 5 "$wineserver" -k >/dev/null 2>&1
-        timeout 5 "$wineserver" -w >/dev/null 2>&1
-    fi
-    h_cleanup
-}
-trap wine_cleanup EXIT
-timeout 90 "$wine" wineboot --init >"$H_TMP/wineboot.log" 2>&1 || fail "wineboot --init failed"
+source "$(dirname "${BASH_SOURCE[0]}")/wine_prefix.sh"
+wine_prefix "$wine" "$wineserver"
 
 h_spawn keys "$wine" "$smoke" key-window
 h_wait_window "$H_LAST_PID" name '^kibchat key window$' 30

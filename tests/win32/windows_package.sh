@@ -21,22 +21,8 @@ h_begin "windows_$mode" "$wine" "$smoke" "$7" "$8"
 [[ -x "$sim" ]] || fail "simulator '$sim' not found"
 command -v unzip >/dev/null || fail "unzip is not installed"
 
-# The Windows Qt must pick its own platform plugin.
-unset QT_QPA_PLATFORM
-# Nothing of wine's reaches the user's files; no menu entries, no .NET or HTML runtimes.
-export HOME="$H_TMP/home" WINEPREFIX="$H_TMP/prefix" WINEDEBUG=-all
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
-mkdir -p "$HOME"
-wine_cleanup() {
-    if [[ -d "$WINEPREFIX" ]]; then
-        timeout 5 "$wineserver" -k >/dev/null 2>&1
-        timeout 5 "$wineserver" -w >/dev/null 2>&1
-    fi
-    h_cleanup
-}
-trap wine_cleanup EXIT
-
-timeout 90 "$wine" wineboot --init >"$H_TMP/wineboot.log" 2>&1 || fail "wineboot --init failed"
+source "$(dirname "${BASH_SOURCE[0]}")/wine_prefix.sh"
+wine_prefix "$wine" "$wineserver"
 h_log "wine prefix ready"
 
 # Starts kibchat.exe in DIR (its working directory); sets APP_PID.
