@@ -11,11 +11,16 @@
 #   installer  the installer run silently: the files, the Start-menu shortcut (the copy
 #              started from it works in the install folder) and the uninstaller (it removes
 #              the program and keeps config.ini)
+#   scaled     from the unpacked zip, with Windows display scaling at 150 % and 200 % (wine's
+#              LogPixels 144 and 192): the window 1.5 and 2 times 277x312, at its default
+#              place scaled, its chat lines in their colours
 #
-# Usage: windows_package.sh zip|installer PACKAGE WINE WINESERVER SMOKE_EXE SIM IMAGES ARTEFACTS
+# Usage: windows_package.sh zip|installer|scaled PACKAGE WINE WINESERVER SMOKE_EXE SIM IMAGES ARTEFACTS
 
 mode=$1 package=$2 wine=$3 wineserver=$4 smoke=$5 sim=$6
 source "$(dirname "${BASH_SOURCE[0]}")/../gui/harness.sh"
+# Room for the window at twice its size.
+if [[ $mode == scaled ]]; then H_SCREEN_W=1920 H_SCREEN_H=1200; fi
 h_begin "windows_$mode" "$wine" "$smoke" "$7" "$8"
 [[ -f "$package" ]] || fail "package '$package' not found (tools/build-windows.sh writes it)"
 [[ -x "$sim" ]] || fail "simulator '$sim' not found"
@@ -143,6 +148,35 @@ H_PIDS+=("$SIM_PID")
 # wine hands the environment to Windows programs: the overlay reads the addresses sim_start
 # exported.
 printf '[Config]\r\nroomName=demo-room\r\n' >"$app_dir/config.ini"
+
+if [[ $mode == scaled ]]; then
+    for row in "144 1.5" "192 2"; do
+        read -r dpi f <<<"$row"
+        timeout 30 "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+            /d "$dpi" /f >"$H_TMP/reg-$dpi.log" 2>&1 || fail "cannot set LogPixels $dpi"
+        # The setting is read as wine's processes start.
+        timeout 10 "$wineserver" -k >/dev/null 2>&1
+        timeout 10 "$wineserver" -w >/dev/null 2>&1
+        printf '[Config]\r\nroomName=demo-room\r\n' >"$app_dir/config.ini"
+        start_overlay "scaled-$dpi" "$app_dir"
+        wait_overlay
+        want_w=$(awk -v f="$f" 'BEGIN { printf "%d", 277 * f + 0.5 }')
+        want_h=$(awk -v f="$f" 'BEGIN { printf "%d", 312 * f + 0.5 }')
+        want_x=$((H_SCREEN_W - $(awk -v f="$f" 'BEGIN { printf "%d", 327 * f + 0.5 }')))
+        want_y=$(awk -v f="$f" 'BEGIN { printf "%d", 100 * f + 0.5 }')
+        h_log "LogPixels $dpi: window ${OW}x${OH} at $OX,$OY"
+        ((OW == want_w && OH == want_h)) ||
+            fail "LogPixels $dpi: the window is ${OW}x${OH}, not ${want_w}x${want_h}"
+        ((OX - want_x <= 1 && want_x - OX <= 1 && OY - want_y <= 1 && want_y - OY <= 1)) ||
+            fail "LogPixels $dpi: the window is at $OX,$OY, not at $want_x,$want_y"
+        h_wait_line_colours 30 "$OX" "$OY" "$OW" "$OH"
+        h_screenshot "windows-overlay-$dpi" "$OX" "$OY" "$OW" "$OH"
+        timeout 60 "$wine" wineboot --end-session >"$H_TMP/endsession-$dpi.log" 2>&1
+        h_poll 20 eval '! overlay_windows | grep -q .' || fail "the overlay outlived the session"
+    done
+    h_log "PASS"
+    exit 0
+fi
 
 start_overlay first "$app_dir"
 wait_overlay
