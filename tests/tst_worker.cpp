@@ -169,7 +169,8 @@ private slots:
     void windowReceivesRecords();
 
 private:
-    void startWorker(const QString& room, int updateIntervalMs = 60000, bool shortTimeouts = false);
+    void startWorker(const QString& room, int updateIntervalMs = 60000, bool shortTimeouts = false,
+                     const FilterChoices& choices = {});
     void changeRoom(const QString& room);
     void install(const Script& script);
 
@@ -222,11 +223,13 @@ void TestWorker::install(const Script& script) {
     });
 }
 
-void TestWorker::startWorker(const QString& room, int updateIntervalMs, bool shortTimeouts) {
+void TestWorker::startWorker(const QString& room, int updateIntervalMs, bool shortTimeouts,
+                             const FilterChoices& choices) {
     ServiceEndpoints endpoints;
     endpoints.roomInfoUrl = server->baseUrl();
     endpoints.chatUrl = server->baseUrl();
     worker = new CGetChatMessageThread(room, endpoints);
+    worker->FilterChoicesChanged(choices);
     worker->setUpdateIntervalForTesting(updateIntervalMs);
     if (shortTimeouts)
         worker->setRequestTimeoutsForTesting(kIdleMs, kTotalMs);
@@ -445,14 +448,12 @@ void TestWorker::pacing() {
         return Reply::json(n == 0 ? pollBody(next, 1, msgs) : pollBody(next, 1));
     };
     install(script);
-    startWorker(QStringLiteral("r"));
     FilterChoices choices; // nothing chosen in the rows without hidden records
     if (hidden > 0) {
         choices.blockedUsers = QStringList{QStringLiteral("spambot")};
         choices.blockedWords = QStringList{QStringLiteral("微信")};
     }
-    QMetaObject::invokeMethod(worker, "FilterChoicesChanged", Qt::QueuedConnection,
-                              Q_ARG(FilterChoices, choices));
+    startWorker(QStringLiteral("r"), 60000, false, choices);
     QTRY_COMPARE_WITH_TIMEOUT(recorder->messages.size(), count, 10000);
     for (int i = 0; i < count; ++i)
         QCOMPARE(recorder->messages.at(i).content, QString::number(i)); // in order

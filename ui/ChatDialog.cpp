@@ -169,6 +169,9 @@ void CChatDialog::updatePointerFade() {
 
 void CChatDialog::startWorker() {
     worker = new CGetChatMessageThread(roomName, services);
+    // Handed over before the thread starts, so that the first poll reply is already filtered;
+    // later changes travel by the queued signal.
+    worker->FilterChoicesChanged(filterChoices);
     qRegisterMetaType<MsgsInfo>("MsgsInfo");
     qRegisterMetaType<FilterChoices>("FilterChoices");
     connect(worker, &CGetChatMessageThread::SendMessageToDisplay, this,
@@ -184,8 +187,6 @@ void CChatDialog::startWorker() {
     connect(workerThread, &QThread::started, worker, &CGetChatMessageThread::StartLoop);
     worker->moveToThread(workerThread);
     workerThread->start();
-    // Queued behind the start: the worker has them before its first poll reply.
-    emit sigFilterChoicesChanged(filterChoices);
 }
 
 void CChatDialog::buildWidgetTree() {
