@@ -4,6 +4,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWidget>
 
 #include <memory>
 
@@ -21,6 +22,14 @@ Platform::~Platform() = default;
 
 QString Platform::boundKeyText(HookHandle) const {
     return QString();
+}
+
+QPoint Platform::windowPlace(const QWidget* window) const {
+    return window->pos();
+}
+
+void Platform::placeWindow(QWidget* window, const QPoint& place) {
+    window->move(place);
 }
 
 QSize Platform::primaryScreenSize() {

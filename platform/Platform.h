@@ -5,6 +5,7 @@
 
 #include "platform/KeyChord.h"
 
+#include <QPoint>
 #include <QSize>
 #include <QString>
 #include <QtGlobal>
@@ -61,6 +62,13 @@ public:
     virtual QString boundKeyText(HookHandle hook) const;
 
     virtual void setCursor(QWidget* window, SystemCursor cursor) = 0;
+
+    // Where the window's top-left corner is on the desktop, in Qt's global coordinates: its
+    // position, except where the system keeps the window's own origin elsewhere (a layer
+    // surface, placed by its margins).
+    virtual QPoint windowPlace(const QWidget* window) const;
+    // Puts the window's top-left corner there, without resizing it.
+    virtual void placeWindow(QWidget* window, const QPoint& place);
 
     // Size of the primary screen in device-independent pixels, as Qt reports it.
     virtual QSize primaryScreenSize();

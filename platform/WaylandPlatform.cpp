@@ -90,7 +90,7 @@ public:
         setObjectName(QStringLiteral("kibchat-wayland-window-state"));
     }
 
-    static OverlayState* find(QWidget* widget) {
+    static OverlayState* find(const QWidget* widget) {
         for (QObject* child : widget->children())
             if (auto* state = dynamic_cast<OverlayState*>(child))
                 return state;
@@ -106,8 +106,7 @@ public:
         // background unpainted: it is painted here, and the opacity effect thins it.
         widget_->setAttribute(Qt::WA_TranslucentBackground);
         widget_->installEventFilter(this);
-        const QScreen* screen = widget_->screen();
-        base_ = widget_->pos() - (screen ? screen->geometry().topLeft() : QPoint());
+        base_ = widget_->pos() - outputOrigin();
         if (layerShell_)
             widget_->move(0, 0);
         widget_->winId();
@@ -124,6 +123,15 @@ public:
 
     // The overlay's place on its output: the origin of every window's coordinates.
     QPoint place() const { return base_ + (layerShell_ ? widget_->pos() : QPoint()); }
+    QPoint globalPlace() const { return outputOrigin() + place(); }
+
+    // Puts the overlay at `global` as if dragged there.
+    void moveTo(const QPoint& global) {
+        base_ = global - outputOrigin();
+        if (!widget_->pos().isNull())
+            widget_->move(0, 0); // the margins follow
+        followMove();
+    }
 
     void setClickThrough(bool on) {
         clickThrough_ = on;
@@ -173,6 +181,11 @@ protected:
     }
 
 private:
+    QPoint outputOrigin() const {
+        const QScreen* screen = widget_->screen();
+        return screen ? screen->geometry().topLeft() : QPoint();
+    }
+
     // The input region and the keyboard. A new surface (each show) starts with the whole
     // surface as its input region, which Qt does not know: the first expose of each sets ours
     // again. Only changes are sent: each one costs a commit, and a changed keyboard mode a
@@ -318,6 +331,18 @@ public:
             portal->deleteLater();
         }
     }
+    QPoint windowPlace(const QWidget* window) const override {
+        const OverlayState* state = layerShell_ ? OverlayState::find(window) : nullptr;
+        return state ? state->globalPlace() : Platform::windowPlace(window);
+    }
+    void placeWindow(QWidget* window, const QPoint& place) override {
+        OverlayState* state = layerShell_ ? OverlayState::find(window) : nullptr;
+        if (state)
+            state->moveTo(place);
+        else
+            Platform::placeWindow(window, place);
+    }
+
     QString boundKeyText(HookHandle hook) const override {
         return hook ? static_cast<ShortcutPortal*>(hook)->boundKeyText() : QString();
     }

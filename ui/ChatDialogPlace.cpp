@@ -3,6 +3,8 @@
 
 #include "ui/ChatDialog.h"
 
+#include "platform/Platform.h"
+
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -24,8 +26,9 @@ WindowPlace CChatDialog::currentPlace() const {
     const geometry::Screens screens = connectedScreens();
     WindowPlace place;
     place.saved = true;
-    place.topLeft = pos();
-    if (const geometry::ScreenArea* under = geometry::screenUnder(geometry(), screens)) {
+    place.topLeft = platform::current().windowPlace(this);
+    if (const geometry::ScreenArea* under =
+            geometry::screenUnder(QRect(place.topLeft, size()), screens)) {
         place.screen = under->name;
         place.screenGeometry = under->geometry;
     }
@@ -36,7 +39,11 @@ void CChatDialog::keepOnScreens() {
     // A drag under way ends where the user lets go; the next tick judges that place.
     if (mousePressed)
         return;
-    const QRect kept = geometry::keptOnScreens(geometry(), connectedScreens());
-    if (kept != geometry())
-        setGeometry(kept);
+    platform::Platform& desktop = platform::current();
+    const QRect now(desktop.windowPlace(this), size());
+    const QRect kept = geometry::keptOnScreens(now, connectedScreens());
+    if (kept.size() != now.size())
+        resize(kept.size());
+    if (kept.topLeft() != now.topLeft())
+        desktop.placeWindow(this, kept.topLeft());
 }

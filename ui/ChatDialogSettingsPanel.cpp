@@ -84,6 +84,7 @@ void CChatDialog::openSettings() {
 }
 
 void CChatDialog::moveToDefaultPlace() {
-    move(geometry::startGeometry(size(), platform::current().primaryScreenSize()).topLeft());
+    platform::current().placeWindow(
+        this, geometry::startGeometry(size(), platform::current().primaryScreenSize()).topLeft());
     platform::current().raiseTopmost(this);
 }

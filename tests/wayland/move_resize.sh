@@ -2,7 +2,8 @@
 # Under sway, the unlocked overlay: a drag on the title strip moves it by the drag distance
 # (its margins follow), the right edge and the bottom-left corner resize it (the corner moves
 # its left edge too), a drag after the resizes still moves it by the exact distance, and the
-# close button ends it with status 0 and the new size in config.ini.
+# close button ends it with status 0 and the new size in config.ini; started again, it opens
+# where it was closed.
 # shellcheck source=SCRIPTDIR/wl_harness.sh
 source "$(dirname "$0")/wl_harness.sh"
 w_begin wayland_move_resize "$@"
@@ -51,3 +52,9 @@ h_wait_exit "$APP_PID" 10 || fail "the close button did not end the overlay"
 { grep -q "^appWidth=$OW\$" "$WORKDIR/config.ini" && grep -q "^appHeight=$OH\$" "$WORKDIR/config.ini"; } ||
     fail "config.ini after closing at ${OW}x${OH}: $(tr '\n' ' ' <"$WORKDIR/config.ini")"
 h_log "closed with status 0, size ${OW}x${OH} saved"
+
+h_start_app app-again
+APP_PID=$H_LAST_PID
+w_overlay_at "$OX" "$OY" "$OW" "$OH" ||
+    fail "started again, the overlay opened at $GX,$GY ${GW}x${GH}, not at $OX,$OY ${OW}x${OH}"
+h_log "started again where it was closed"
