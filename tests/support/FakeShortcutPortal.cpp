@@ -96,6 +96,8 @@ bool FakeShortcutPortal::handleMessage(const QDBusMessage& message,
                 description = shortcut.second[QStringLiteral("description")].toString();
             }
         }
+        if (onBind)
+            onBind(preferredTrigger);
         const QString request = handlePath(message, QStringLiteral("request"),
                                            options[QStringLiteral("handle_token")].toString());
         connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));

@@ -7,6 +7,8 @@
 #include <QDBusVirtualObject>
 #include <QString>
 
+#include <functional>
+
 class FakeShortcutPortal final : public QDBusVirtualObject {
 public:
     // Takes the portal's name and object on `bus`; false in registered() when it cannot.
@@ -25,6 +27,8 @@ public:
     QString description;
     QString session; // the last session's handle
     int closedSessions = 0;
+    // Told of each binding asked for, with its preferred trigger.
+    std::function<void(const QString&)> onBind;
 
     // The shortcut `id` pressed (down) or released in `inSession` (empty: the last session).
     void fire(bool down, const QString& id, const QString& inSession = QString());
