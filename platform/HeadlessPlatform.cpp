@@ -36,6 +36,7 @@ void HeadlessPlatform::unwatchKeyChord(HookHandle hook) {
     if (hook == this) {
         ++removeCount;
         callback_ = nullptr;
+        boundKey_.clear();
     }
 }
 
@@ -63,6 +64,12 @@ void HeadlessPlatform::sendKey(int key, Qt::KeyboardModifiers held, bool down) {
 void HeadlessPlatform::pressHotKey() {
     sendKey(chord_.key, chord_.modifiers, true);
     sendKey(chord_.key, chord_.modifiers, false);
+}
+
+void HeadlessPlatform::desktopBinds(const QString& text) {
+    boundKey_ = text;
+    if (callback_)
+        callback_(text.isEmpty() ? KeyChordEvent::Lost : KeyChordEvent::Bound);
 }
 
 } // namespace platform

@@ -19,6 +19,9 @@ public:
     bool canWatchKeyChord(const KeyChord& chord) const override;
     HookHandle watchKeyChord(const KeyChord& chord, KeyChordCallback callback) override;
     void unwatchKeyChord(HookHandle hook) override;
+    QString boundKeyText(HookHandle hook) const override {
+        return hook == this ? boundKey_ : QString();
+    }
     void setCursor(QWidget* window, SystemCursor cursor) override;
     bool canHideFromCapture() const override { return captureSupported; }
     CaptureHiding hideFromCapture(QWidget* window, bool hide) override;
@@ -44,12 +47,15 @@ public:
     void sendKey(int key, Qt::KeyboardModifiers held, bool down);
     // The watched chord pressed and released.
     void pressHotKey();
+    // The desktop bound the watched key itself, as `text`; empty: it lost it.
+    void desktopBinds(const QString& text);
 
 private:
     QHash<QWidget*, bool> clickThrough_;
     KeyChordCallback callback_ = nullptr;
     KeyChord chord_;
     KeyChordMatch match_;
+    QString boundKey_;
 };
 
 } // namespace platform

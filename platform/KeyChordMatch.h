@@ -16,8 +16,10 @@ enum ChordModifier : unsigned {
     kChordMeta = 0x8, // the Windows or Super key
 };
 
-// What happened to the watched chord.
-enum class KeyChordEvent { None, Press, Repeat, Release };
+// What happened to the watched chord. Where the desktop binds the key itself (a shortcut
+// portal), Bound says that it bound a key, maybe another than asked for, and Lost that the
+// watcher sees no key any more.
+enum class KeyChordEvent { None, Press, Repeat, Release, Bound, Lost };
 
 // A chord in a backend's own key code: the key and exactly the modifiers held with it.
 struct NativeChord {

@@ -19,6 +19,10 @@ Platform* override_ = nullptr;
 
 Platform::~Platform() = default;
 
+QString Platform::boundKeyText(HookHandle) const {
+    return QString();
+}
+
 QSize Platform::primaryScreenSize() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen ? screen->size() : QSize();

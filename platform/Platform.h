@@ -6,6 +6,7 @@
 #include "platform/KeyChord.h"
 
 #include <QSize>
+#include <QString>
 #include <QtGlobal>
 
 #include <string>
@@ -55,6 +56,9 @@ public:
     // cannot be installed or the chord cannot be watched.
     virtual HookHandle watchKeyChord(const KeyChord& chord, KeyChordCallback callback) = 0;
     virtual void unwatchKeyChord(HookHandle hook) = 0;
+    // Where the desktop binds the key itself, its own words for the key it bound (after the
+    // watcher's Bound); empty where the watcher sees the chord asked for.
+    virtual QString boundKeyText(HookHandle hook) const;
 
     virtual void setCursor(QWidget* window, SystemCursor cursor) = 0;
 

@@ -14,9 +14,11 @@
 
 #include "platform/DisplayBackend.h"
 #include "platform/Platform.h"
+#include "platform/ShortcutPortal.h"
 
 #include <LayerShellQt/Window>
 
+#include <QDBusConnection>
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
@@ -297,11 +299,28 @@ public:
             window->show();
     }
 
-    // On Wayland the desktop owns the keys: no program sees the keys typed into another. The
-    // desktop's own shortcut runs `kibchat --toggle-lock` instead.
-    bool canWatchKeyChord(const KeyChord&) const override { return false; }
-    HookHandle watchKeyChord(const KeyChord&, KeyChordCallback) override { return nullptr; }
-    void unwatchKeyChord(HookHandle) override {}
+    // On Wayland the desktop owns the keys: no program sees the keys typed into another. Where
+    // the desktop has the shortcut portal it binds the key for us; elsewhere its own shortcut
+    // runs `kibchat --toggle-lock` instead.
+    bool canWatchKeyChord(const KeyChord& chord) const override {
+        return !portalTrigger(chord).isEmpty() && portalOffered();
+    }
+    HookHandle watchKeyChord(const KeyChord& chord, KeyChordCallback callback) override {
+        if (!canWatchKeyChord(chord))
+            return nullptr;
+        // The application owns it, so that one still open at the end goes with it.
+        return new ShortcutPortal(QDBusConnection::sessionBus(), chord, callback, qApp);
+    }
+    // Also called from the watcher's own report of a lost key: it goes once that is over.
+    void unwatchKeyChord(HookHandle hook) override {
+        if (auto* portal = static_cast<ShortcutPortal*>(hook)) {
+            portal->stop();
+            portal->deleteLater();
+        }
+    }
+    QString boundKeyText(HookHandle hook) const override {
+        return hook ? static_cast<ShortcutPortal*>(hook)->boundKeyText() : QString();
+    }
 
     void setCursor(QWidget* window, SystemCursor cursor) override {
         static const Qt::CursorShape shapes[] = {Qt::ArrowCursor, Qt::SizeHorCursor,
@@ -311,6 +330,14 @@ public:
     }
 
 private:
+    // Asked once: a session's portal does not come and go with our key choices.
+    bool portalOffered() const {
+        if (portalOffered_ < 0)
+            portalOffered_ =
+                ShortcutPortal::isOffered(QDBusConnection::sessionBus(), kPortalTimeoutMs) ? 1 : 0;
+        return portalOffered_ == 1;
+    }
+
     QPoint overlayPlace() const {
         return overlay_ ? OverlayState::find(overlay_)->place() : QPoint();
     }
@@ -325,9 +352,13 @@ private:
         return state;
     }
 
+    // A portal started on demand by the bus answers within this; a slower one counts as none.
+    static constexpr int kPortalTimeoutMs = 1500;
+
     const bool layerShell_;
     WindowWatcher watcher_;
     QPointer<QWidget> overlay_;
+    mutable int portalOffered_ = -1; // unknown
 };
 
 } // namespace

@@ -47,6 +47,8 @@ private slots:
     void constructedState();
     void hookFailureStartsUnlocked();
     void hookSharedAcrossWindows();
+    void desktopBindsKey_data();
+    void desktopBindsKey();
     void dispatcher_data();
     void dispatcher();
     void hotKeyTogglesLock();
@@ -303,6 +305,41 @@ void TestChatDialog::hookFailureStartsUnlocked() {
     // The first start and the lock button say how to bind the desktop's own key instead.
     QVERIFY(dialog->startHint().contains(QLatin1String("kibchat --toggle-lock")));
     QVERIFY(child<QToolButton>("lockButton")->toolTip().contains(QLatin1String("--toggle-lock")));
+}
+
+void TestChatDialog::desktopBindsKey_data() {
+    QTest::addColumn<bool>("unlockedFirst");
+    QTest::addColumn<QString>("bound"); // empty: the desktop bound no key
+    QTest::addColumn<QString>("lockButton");
+    QTest::addColumn<bool>("locked");
+
+    QTest::newRow("the key asked for") << false << "F10"
+                                       << "F10解锁" << true;
+    QTest::newRow("another key, in the desktop's words") << false << "Alt+K"
+                                                         << "Alt+K解锁" << true;
+    QTest::newRow("no key: a locked window is unlocked") << false << ""
+                                                         << "F10锁定" << false;
+    QTest::newRow("no key, already unlocked") << true << ""
+                                              << "F10锁定" << false;
+}
+
+// Where the desktop binds the key itself (a shortcut portal) it says late which key, or none.
+void TestChatDialog::desktopBindsKey() {
+    QFETCH(bool, unlockedFirst);
+    QFETCH(QString, bound);
+    QFETCH(QString, lockButton);
+    QFETCH(bool, locked);
+
+    if (unlockedFirst)
+        desktop->pressHotKey();
+    desktop->desktopBinds(bound);
+    QCOMPARE(lockText(), lockButton);
+    QCOMPARE(clickThrough(), locked);
+    // Without a key the window says how to bind the desktop's own, and the watcher is gone.
+    QCOMPARE(dialog->lockKeyProblem().isEmpty(), !bound.isEmpty());
+    QCOMPARE(child<QToolButton>("lockButton")->toolTip().contains(QLatin1String("--toggle-lock")),
+             bound.isEmpty());
+    QCOMPARE(desktop->hookInstalled(), !bound.isEmpty());
 }
 
 void TestChatDialog::hookSharedAcrossWindows() {

@@ -49,8 +49,9 @@ public:
     void moveToDefaultPlace();
 
     QString currentRoomName() const { return roomName; }
-    // The lock key in force, in the system's words.
-    QString lockKeyName() const { return lockKey.toDisplayText(); }
+    // The lock key in force, in the desktop's words where it bound the key itself, else in the
+    // system's.
+    QString lockKeyName() const;
     bool holdsToInteract() const { return holdToInteract; }
     // Why the chosen key, or any key, is not in force; empty when it is.
     QString lockKeyProblem() const { return lockKeyNote; }
@@ -58,6 +59,8 @@ public:
     bool isFirstStart() const { return firstStart; }
     // How to begin: the key and what to type.
     QString startHint() const;
+    // The desktop bound the lock key (maybe another than asked for), or the watcher lost it.
+    void lockKeyWatchChanged(bool lost);
 
 signals:
     void keyboardDown(KeyboardDownFlag flag);

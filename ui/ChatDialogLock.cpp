@@ -14,6 +14,7 @@ namespace {
 const char* const kBindKeyHint =
     "无法监视键盘，窗口已解锁。请在桌面的快捷键设置中把一个键绑定到命令 "
     "kibchat --toggle-lock，用它锁定和解锁窗口。";
+const char* const kNoWatcherNote = "无法监视键盘，窗口已解锁；可用托盘菜单或命令锁定";
 } // namespace
 
 void CChatDialog::onKeyboardDown(KeyboardDownFlag flag) {
@@ -49,7 +50,7 @@ void CChatDialog::toggleLock() {
 void CChatDialog::LockWindow() {
     chatLog->setFocus(Qt::OtherFocusReason);
     lockButton->setIcon(QIcon(QStringLiteral("images/buttons/icon_locked.png")));
-    lockButton->setText(lockKey.toDisplayText() + QStringLiteral("解锁"));
+    lockButton->setText(lockKeyName() + QStringLiteral("解锁"));
     platform::current().setClickThrough(this, true);
     isLocked = true;
     updatePointerFade();
@@ -58,7 +59,7 @@ void CChatDialog::LockWindow() {
 
 void CChatDialog::UnlockWindow() {
     lockButton->setIcon(QIcon(QStringLiteral("images/buttons/icon_notLock.png")));
-    lockButton->setText(lockKey.toDisplayText() + QStringLiteral("锁定"));
+    lockButton->setText(lockKeyName() + QStringLiteral("锁定"));
     platform::current().setClickThrough(this, false);
     isLocked = false;
     updatePointerFade();
@@ -88,16 +89,34 @@ void CChatDialog::watchLockKey(const QString& text) {
     if (!keyboardHook)
         keyboardHook = desktop.watchKeyChord(lockKey, &forwardHotKeyToTarget);
     if (!keyboardHook)
-        lockKeyNote = QStringLiteral("无法监视键盘，窗口已解锁；可用托盘菜单或命令锁定");
+        lockKeyNote = QString::fromUtf8(kNoWatcherNote);
+}
+
+QString CChatDialog::lockKeyName() const {
+    const QString bound = keyboardHook ? platform::current().boundKeyText(keyboardHook) : QString();
+    return bound.isEmpty() ? lockKey.toDisplayText() : bound;
+}
+
+// Where the desktop binds the key itself it answers late, and may bind none: a window locked
+// meanwhile is unlocked then, as it would have started without a watcher.
+void CChatDialog::lockKeyWatchChanged(bool lost) {
+    if (lost && keyboardHook) {
+        platform::current().unwatchKeyChord(keyboardHook);
+        keyboardHook = nullptr;
+        lockKeyNote = QString::fromUtf8(kNoWatcherNote);
+        if (isLocked)
+            UnlockWindow();
+    }
+    showLockKey();
 }
 
 // The lock button, the room field's hint and the settings page follow the key in force.
 void CChatDialog::showLockKey() {
-    lockButton->setText(lockKey.toDisplayText() +
+    lockButton->setText(lockKeyName() +
                         (isLocked ? QStringLiteral("解锁") : QStringLiteral("锁定")));
     roomNameEdit->setPlaceholderText(
         (holdToInteract ? QStringLiteral("按住%1输房间名") : QStringLiteral("按%1输房间名"))
-            .arg(lockKey.toDisplayText()));
+            .arg(lockKeyName()));
     morePage->setLockKey(lockKey);
     morePage->setHoldToInteract(holdToInteract);
     morePage->setKeyNote(lockKeyNote);
@@ -109,7 +128,7 @@ QString CChatDialog::startHint() const {
     // No key can be watched (Wayland): the desktop's own shortcut is the way.
     if (!keyboardHook)
         return QString::fromUtf8(kBindKeyHint);
-    const QString key = lockKey.toDisplayText();
+    const QString key = lockKeyName();
     return holdToInteract
                ? QStringLiteral("按住 %1 时窗口解锁，在标题栏的房间号一栏输入房间名，回车确认。")
                      .arg(key)

@@ -14,6 +14,11 @@ bool lockKeyToggles(platform::KeyChordEvent event, bool holdToInteract, bool loc
 }
 
 void forwardHotKeyToTarget(platform::KeyChordEvent event) {
-    if (hookTarget && lockKeyToggles(event, hookTarget->holdsToInteract(), hookTarget->locked()))
+    using platform::KeyChordEvent;
+    if (!hookTarget)
+        return;
+    if (event == KeyChordEvent::Bound || event == KeyChordEvent::Lost)
+        hookTarget->lockKeyWatchChanged(event == KeyChordEvent::Lost);
+    else if (lockKeyToggles(event, hookTarget->holdsToInteract(), hookTarget->locked()))
         emit hookTarget->keyboardDown(KeyLockToggle);
 }
