@@ -2,6 +2,7 @@
 // entry decoded into a record with its gift looked up in the catalogue.
 
 #include "bench/BenchData.h"
+#include "bench/BenchRun.h"
 #include "client/GiftCatalogue.h"
 #include "client/JsonKeyCheck.h"
 #include "client/ServiceReplies.h"
@@ -12,13 +13,7 @@
 
 namespace {
 
-// Set when a benchmark finds the window misbehaving, so that the run exits non-zero.
-bool failed = false;
-
-void fail(benchmark::State& state, const char* what) {
-    failed = true;
-    state.SkipWithError(what);
-}
+using benchrun::fail;
 
 constexpr int kCatalogueSize = 200;
 
@@ -87,10 +82,5 @@ BENCHMARK(BM_FindItemIndexed)->Arg(0)->Arg(100)->Arg(199)->Arg(200)->Unit(benchm
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return failed ? 1 : 0;
+    return benchrun::run(argc, argv);
 }

@@ -3,6 +3,7 @@
 // 3000 records delivered at once.
 
 #include "bench/BenchData.h"
+#include "bench/BenchRun.h"
 #include "bench/WindowHarness.h"
 #include "ui/MessageLine.h"
 
@@ -21,13 +22,7 @@
 
 namespace {
 
-// Set when a benchmark finds the window misbehaving, so that the run exits non-zero.
-bool failed = false;
-
-void fail(benchmark::State& state, const char* what) {
-    failed = true;
-    state.SkipWithError(what);
-}
+using benchrun::fail;
 
 const QVector<MsgsInfo>& records() {
     static const QVector<MsgsInfo> all = benchdata::records(4096);
@@ -153,10 +148,5 @@ BENCHMARK(BM_Burst3000)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTi
 
 int main(int argc, char** argv) {
     initBenchApplication(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return failed ? 1 : 0;
+    return benchrun::run(argc, argv);
 }

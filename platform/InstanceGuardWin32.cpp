@@ -5,13 +5,7 @@
 // Builds without Qt, like the rest of the Win32 calls, so it declares the function itself
 // rather than including Platform.h.
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/win32/WindowsApi.h"
 
 #include <string>
 

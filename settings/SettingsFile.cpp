@@ -40,6 +40,13 @@ void writeWindowPlace(QSettings& settings, const WindowPlace& place) {
     settings.setValue(QStringLiteral("Window/screenHeight"), place.screenGeometry.height());
 }
 
+// Writes through one of the savers below into the file at path, on disk when it returns.
+template <typename Save> void saveToFile(const QString& path, Save save) {
+    QSettings settings(path, QSettings::IniFormat);
+    save(settings);
+    settings.sync();
+}
+
 } // namespace
 
 bool settingsTextToBool(const QString& text) {
@@ -120,9 +127,7 @@ void saveDisplaySettings(QSettings& settings, const DisplaySettings& s,
 
 void saveDisplaySettings(const QString& path, const DisplaySettings& s,
                          const HotKeySettings* hotKey) {
-    QSettings settings(path, QSettings::IniFormat);
-    saveDisplaySettings(settings, s, hotKey);
-    settings.sync();
+    saveToFile(path, [&](QSettings& settings) { saveDisplaySettings(settings, s, hotKey); });
 }
 
 namespace {
@@ -166,9 +171,7 @@ void saveFilterChoices(QSettings& settings, const FilterChoices& c) {
 }
 
 void saveFilterChoices(const QString& path, const FilterChoices& c) {
-    QSettings settings(path, QSettings::IniFormat);
-    saveFilterChoices(settings, c);
-    settings.sync();
+    saveToFile(path, [&c](QSettings& settings) { saveFilterChoices(settings, c); });
 }
 
 WindowOptions loadWindowOptions(const QString& path) {
@@ -187,9 +190,7 @@ void saveWindowOptions(QSettings& settings, const WindowOptions& o) {
 }
 
 void saveWindowOptions(const QString& path, const WindowOptions& o) {
-    QSettings settings(path, QSettings::IniFormat);
-    saveWindowOptions(settings, o);
-    settings.sync();
+    saveToFile(path, [&o](QSettings& settings) { saveWindowOptions(settings, o); });
 }
 
 ServiceEndpoints loadServiceEndpoints(const QString& path, const QProcessEnvironment& env) {

@@ -1,5 +1,6 @@
-// The settings file: reading the section "Config" over defaults, writing its eight keys
-// without losing anything else, and the service addresses from file and environment.
+// The settings file: reading the section "Config" over defaults (and the sections "Window"
+// and "Filter"), writing its eight keys without losing anything else, and the service
+// addresses from file and environment.
 // Every test works on a file of its own in a fresh temporary folder.
 
 #include "settings/SettingsFile.h"
@@ -9,7 +10,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+
 Q_DECLARE_METATYPE(DisplaySettings)
+
+// What one section's reader makes of the file at the path, described in full.
+using Reader = std::function<QString(const QString& path)>;
+Q_DECLARE_METATYPE(Reader)
 
 namespace {
 
@@ -46,19 +53,24 @@ QString describe(const DisplaySettings& s) {
         .arg(s.height);
 }
 
+// The saved place as the tests compare it: whether there is one, where, and the screen then.
+QString describe(const WindowPlace& p) {
+    const QRect& screen = p.screenGeometry;
+    return QStringLiteral("saved=%1 topLeft=%2,%3 screen=%4,%5 %6x%7")
+        .arg(p.saved)
+        .arg(p.topLeft.x())
+        .arg(p.topLeft.y())
+        .arg(screen.x())
+        .arg(screen.y())
+        .arg(screen.width())
+        .arg(screen.height());
+}
+
 // Values that differ from the built-in defaults in every field, so that a key that is not
-// read cannot pass for one that is.
+// read cannot pass for one that is. The fields in their order: room name, bold, alpha, font
+// family, font size, line height, width, height.
 DisplaySettings otherDefaults() {
-    DisplaySettings s;
-    s.roomName = QStringLiteral("preset");
-    s.bold = true;
-    s.alpha = 3;
-    s.fontFamily = QStringLiteral("PresetFont");
-    s.fontSize = 21;
-    s.lineHeight = 4;
-    s.width = 555;
-    s.height = 444;
-    return s;
+    return {QStringLiteral("preset"), true, 3, QStringLiteral("PresetFont"), 21, 4, 555, 444};
 }
 
 bool writeFile(const QString& path, const QByteArray& bytes) {
@@ -119,10 +131,6 @@ private slots:
     void roundTrip();
     void serviceEndpoints_data();
     void serviceEndpoints();
-    void windowPlace_data();
-    void windowPlace();
-    void filterLoad_data();
-    void filterLoad();
     void filterRoundTrip_data();
     void filterRoundTrip();
 };
@@ -134,15 +142,7 @@ void TestSettings::noFileGivesDefaults() {
 
     // The built-in defaults: empty room name, bold off, level 6, font size 10, line height 1,
     // 277 by 312.
-    DisplaySettings builtIn;
-    builtIn.roomName = QString();
-    builtIn.bold = false;
-    builtIn.alpha = 6;
-    builtIn.fontFamily = QString();
-    builtIn.fontSize = 10;
-    builtIn.lineHeight = 1;
-    builtIn.width = 277;
-    builtIn.height = 312;
+    const DisplaySettings builtIn{QString(), false, 6, QString(), 10, 1, 277, 312};
     QCOMPARE(describe(loadDisplaySettings(path, DisplaySettings())), describe(builtIn));
 
     // Whatever defaults the caller gives come back unchanged.
@@ -154,63 +154,61 @@ void TestSettings::noFileGivesDefaults() {
 
 void TestSettings::loadKeys_data() {
     QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<DisplaySettings>("defaults");
-    QTest::addColumn<DisplaySettings>("expected");
+    QTest::addColumn<Reader>("read");
+    QTest::addColumn<QString>("expected");
 
+    // The section "Config" over given defaults; `with` describes them with one change.
     const DisplaySettings preset = otherDefaults();
     const auto with = [&preset](auto change) {
         DisplaySettings s = preset;
         change(s);
-        return s;
+        return describe(s);
     };
     DisplaySettings boldOff = preset;
     boldOff.bold = false;
+    const auto over = [](const DisplaySettings& defaults) {
+        return Reader([defaults](const QString& path) {
+            return describe(loadDisplaySettings(path, defaults));
+        });
+    };
+    const Reader overPreset = over(preset);
 
-    QTest::newRow("empty file keeps all") << QByteArray() << preset << preset;
+    QTest::newRow("empty file keeps all") << QByteArray() << overPreset << describe(preset);
     QTest::newRow("keys of another section ignored")
-        << QByteArray("[Other]\nroomName=x\nAlpha=9\n[General]\nfontSize=30\n") << preset << preset;
+        << QByteArray("[Other]\nroomName=x\nAlpha=9\n[General]\nfontSize=30\n") << overPreset
+        << describe(preset);
     QTest::newRow("all eight keys")
         << QByteArray("[Config]\nroomName=room1\nbBold=false\nAlpha=7\nfontFamily=Serif\n"
                       "fontSize=14\nlineHeight=2\nappWidth=400\nappHeight=500\n")
-        << preset << [] {
-               DisplaySettings s;
-               s.roomName = QStringLiteral("room1");
-               s.bold = false;
-               s.alpha = 7;
-               s.fontFamily = QStringLiteral("Serif");
-               s.fontSize = 14;
-               s.lineHeight = 2;
-               s.width = 400;
-               s.height = 500;
-               return s;
-           }();
+        << overPreset << describe(DisplaySettings{"room1", false, 7, "Serif", 14, 2, 400, 500});
 
     // Each key on its own: the others keep the defaults.
-    QTest::newRow("roomName") << QByteArray("[Config]\nroomName=abc\n") << preset
+    QTest::newRow("roomName") << QByteArray("[Config]\nroomName=abc\n") << overPreset
                               << with([](DisplaySettings& s) { s.roomName = "abc"; });
-    QTest::newRow("roomName empty") << QByteArray("[Config]\nroomName=\n") << preset
+    QTest::newRow("roomName empty") << QByteArray("[Config]\nroomName=\n") << overPreset
                                     << with([](DisplaySettings& s) { s.roomName.clear(); });
     QTest::newRow("roomName in escaped Chinese")
-        << QByteArray("[Config]\nroomName=\\x6211\\x7684\\x623f\\x95f4\n") << preset
+        << QByteArray("[Config]\nroomName=\\x6211\\x7684\\x623f\\x95f4\n") << overPreset
         << with([](DisplaySettings& s) { s.roomName = QStringLiteral("我的房间"); });
-    QTest::newRow("Alpha") << QByteArray("[Config]\nAlpha=8\n") << preset
+    QTest::newRow("Alpha") << QByteArray("[Config]\nAlpha=8\n") << overPreset
                            << with([](DisplaySettings& s) { s.alpha = 8; });
-    QTest::newRow("fontFamily") << QByteArray("[Config]\nfontFamily=Mono\n") << preset
+    QTest::newRow("fontFamily") << QByteArray("[Config]\nfontFamily=Mono\n") << overPreset
                                 << with([](DisplaySettings& s) { s.fontFamily = "Mono"; });
-    QTest::newRow("fontSize") << QByteArray("[Config]\nfontSize=12\n") << preset
+    QTest::newRow("fontSize") << QByteArray("[Config]\nfontSize=12\n") << overPreset
                               << with([](DisplaySettings& s) { s.fontSize = 12; });
-    QTest::newRow("lineHeight") << QByteArray("[Config]\nlineHeight=3\n") << preset
+    QTest::newRow("lineHeight") << QByteArray("[Config]\nlineHeight=3\n") << overPreset
                                 << with([](DisplaySettings& s) { s.lineHeight = 3; });
-    QTest::newRow("appWidth") << QByteArray("[Config]\nappWidth=300\n") << preset
+    QTest::newRow("appWidth") << QByteArray("[Config]\nappWidth=300\n") << overPreset
                               << with([](DisplaySettings& s) { s.width = 300; });
-    QTest::newRow("appHeight") << QByteArray("[Config]\nappHeight=350\n") << preset
+    QTest::newRow("appHeight") << QByteArray("[Config]\nappHeight=350\n") << overPreset
                                << with([](DisplaySettings& s) { s.height = 350; });
 
     // bBold: false only for "", "0" and "false" in any case; the default is the other way
     // round each time, so a key that is not read fails.
     const auto bold = [&](const char* tag, const char* text, bool expected) {
         QTest::newRow(tag) << QByteArray("[Config]\nbBold=") + text + '\n'
-                           << (expected ? boldOff : preset) << (expected ? preset : boldOff);
+                           << over(expected ? boldOff : preset)
+                           << describe(expected ? preset : boldOff);
     };
     bold("bBold empty", "", false);
     bold("bBold 0", "0", false);
@@ -226,7 +224,7 @@ void TestSettings::loadKeys_data() {
     // Integers are read without a success test: text that is not a whole decimal is 0.
     const auto zero = [&](const char* tag, const char* line, int DisplaySettings::*field) {
         QTest::newRow(tag) << QByteArray("[Config]\n") + line + '\n'
-                           << preset << with([field](DisplaySettings& s) { s.*field = 0; });
+                           << overPreset << with([field](DisplaySettings& s) { s.*field = 0; });
     };
     zero("Alpha not numeric", "Alpha=high", &DisplaySettings::alpha);
     zero("Alpha empty", "Alpha=", &DisplaySettings::alpha);
@@ -238,20 +236,21 @@ void TestSettings::loadKeys_data() {
     zero("appHeight not numeric", "appHeight=12px", &DisplaySettings::height);
 
     // The loader only reads: range checks belong to the window.
-    QTest::newRow("Alpha 15 not clamped here") << QByteArray("[Config]\nAlpha=15\n") << preset
+    QTest::newRow("Alpha 15 not clamped here") << QByteArray("[Config]\nAlpha=15\n") << overPreset
                                                << with([](DisplaySettings& s) { s.alpha = 15; });
     QTest::newRow("negative Alpha not clamped here")
-        << QByteArray("[Config]\nAlpha=-2\n") << preset
+        << QByteArray("[Config]\nAlpha=-2\n") << overPreset
         << with([](DisplaySettings& s) { s.alpha = -2; });
-    QTest::newRow("appWidth 276 not reset here") << QByteArray("[Config]\nappWidth=276\n") << preset
-                                                 << with([](DisplaySettings& s) { s.width = 276; });
+    QTest::newRow("appWidth 276 not reset here")
+        << QByteArray("[Config]\nappWidth=276\n") << overPreset
+        << with([](DisplaySettings& s) { s.width = 276; });
 
     // Font size and spacing: values the panel does not list still read as stored; those that
     // would overflow the layout or the font engine come to the nearest bound.
     const auto bounded = [&](const char* tag, const char* line, int DisplaySettings::*field,
                              int value) {
         QTest::newRow(tag) << QByteArray("[Config]\n") + line + '\n'
-                           << preset
+                           << overPreset
                            << with([field, value](DisplaySettings& s) { s.*field = value; });
     };
     bounded("fontSize 13 kept", "fontSize=13", &DisplaySettings::fontSize, 13);
@@ -265,17 +264,63 @@ void TestSettings::loadKeys_data() {
     bounded("lineHeight 400000", "lineHeight=400000", &DisplaySettings::lineHeight, 300);
     bounded("lineHeight near 2^25", "lineHeight=33554431", &DisplaySettings::lineHeight, 300);
     bounded("lineHeight of int min", "lineHeight=-2147483648", &DisplaySettings::lineHeight, -16);
+
+    // The section "Window", after a section "Config": the place of the last shutdown.
+    const Reader place = [](const QString& path) { return describe(loadWindowPlace(path)); };
+    const auto placed = [&place](const char* tag, const QByteArray& section, bool saved,
+                                 QPoint topLeft, QRect screen) {
+        WindowPlace expected;
+        expected.saved = saved;
+        expected.topLeft = topLeft;
+        expected.screenGeometry = screen;
+        QTest::newRow(tag) << "[Config]\nroomName=r\n" + section << place << describe(expected);
+    };
+    const QByteArray screenKeys =
+        "screen=HDMI-1\nscreenX=-1920\nscreenY=0\nscreenWidth=1920\nscreenHeight=1080\n";
+    placed("Window: no section", QByteArray(), false, QPoint(), QRect());
+    placed("Window: a monitor left of the primary", "[Window]\nx=-1500\ny=200\n" + screenKeys, true,
+           QPoint(-1500, 200), QRect(-1920, 0, 1920, 1080));
+    placed("Window: y missing", "[Window]\nx=10\n", false, QPoint(10, 0), QRect());
+    placed("Window: x as text", "[Window]\nx=left\ny=5\n", false, QPoint(0, 5), QRect());
+    placed("Window: beyond any desktop", "[Window]\nx=2147483000\ny=5\n", false,
+           QPoint(2147483000, 5), QRect());
+    placed("Window: screen beyond any desktop", "[Window]\nx=1\ny=2\nscreenX=-2147483648\n", true,
+           QPoint(1, 2), QRect());
+
+    // The section "Filter", read after "Config" as the window does at start.
+    const Reader filters = [](const QString& path) {
+        loadDisplaySettings(path, DisplaySettings{});
+        return describe(loadFilterChoices(path));
+    };
+    const QString nothing = describe(FilterChoices{});
+    QTest::newRow("Filter: no section")
+        << QByteArray("[Config]\nroomName=r\n") << filters << nothing;
+    QTest::newRow("Filter: lists typed by hand, Chinese in UTF-8")
+        << QByteArray("[Filter]\nblockedUsers=Bot, \xe5\xb0\x8f\xe9\xb1\xbc\n"
+                      "blockedWords=\xe5\xb9\xbf\xe5\x91\x8a, \"a, b\"\n")
+        << filters
+        << describe(filter({"Bot", QStringLiteral("小鱼")}, {QStringLiteral("广告"), "a, b"}));
+    QTest::newRow("Filter: escaped as written")
+        << QByteArray("[Filter]\nblockedWords=\\x5e7f\\x544a\n") << filters
+        << describe(filter({}, {QStringLiteral("广告")}));
+    QTest::newRow("Filter: switches and a minimum")
+        << QByteArray("[Filter]\nminGiftValue=2.5\nhideFreeGifts=true\ngiftsOnly=1\n") << filters
+        << describe(filter({}, {}, 2.5, true, true));
+    QTest::newRow("Filter: minimum not a number is off")
+        << QByteArray("[Filter]\nminGiftValue=ten\n") << filters << nothing;
+    QTest::newRow("Filter: negative minimum is off")
+        << QByteArray("[Filter]\nminGiftValue=-3\n") << filters << nothing;
 }
 
 void TestSettings::loadKeys() {
     QFETCH(QByteArray, file);
-    QFETCH(DisplaySettings, defaults);
-    QFETCH(DisplaySettings, expected);
+    QFETCH(Reader, read);
+    QFETCH(QString, expected);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("config.ini"));
     QVERIFY(writeFile(path, file));
-    QCOMPARE(describe(loadDisplaySettings(path, defaults)), describe(expected));
+    QCOMPARE(read(path), expected);
 }
 
 void TestSettings::textToBool_data() {
@@ -322,16 +367,7 @@ void TestSettings::saveWritesAllKeys() {
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("config.ini"));
 
-    DisplaySettings s;
-    s.roomName = QStringLiteral("room42");
-    s.bold = bold;
-    s.alpha = 7;
-    s.fontFamily = QStringLiteral("Sans");
-    s.fontSize = 14;
-    s.lineHeight = 2;
-    s.width = 400;
-    s.height = 500;
-    saveDisplaySettings(path, s);
+    saveDisplaySettings(path, {QStringLiteral("room42"), bold, 7, "Sans", 14, 2, 400, 500});
 
     // The file is created, holds only the section "Config" and exactly the eight keys.
     const QByteArray file = readFile(path);
@@ -408,16 +444,7 @@ void TestSettings::roundTrip_data() {
 
     // Each value differs from otherDefaults(), which the load is given.
     const auto settings = [](const QString& room, const QString& font, bool bold) {
-        DisplaySettings s;
-        s.roomName = room;
-        s.fontFamily = font;
-        s.bold = bold;
-        s.alpha = 9;
-        s.fontSize = 0;
-        s.lineHeight = -1;
-        s.width = 1920;
-        s.height = 212;
-        return s;
+        return DisplaySettings{room, bold, 9, font, 0, -1, 1920, 212};
     };
     QTest::newRow("Chinese room name") << settings(QStringLiteral("我的房间"), "Sans", false);
     QTest::newRow("Chinese font family")
@@ -547,74 +574,6 @@ void TestSettings::serviceEndpoints() {
     QCOMPARE(QFile::exists(path), hasFile);
     if (hasFile)
         QCOMPARE(readFile(path), file);
-}
-
-void TestSettings::windowPlace_data() {
-    QTest::addColumn<QString>("section");
-    QTest::addColumn<bool>("saved");
-    QTest::addColumn<QPoint>("topLeft");
-    QTest::addColumn<QRect>("screen");
-
-    const QString screenKeys =
-        "screen=HDMI-1\nscreenX=-1920\nscreenY=0\nscreenWidth=1920\nscreenHeight=1080\n";
-    QTest::newRow("no section") << QString() << false << QPoint() << QRect();
-    QTest::newRow("a monitor left of the primary")
-        << "[Window]\nx=-1500\ny=200\n" + screenKeys << true << QPoint(-1500, 200)
-        << QRect(-1920, 0, 1920, 1080);
-    QTest::newRow("y missing") << "[Window]\nx=10\n" << false << QPoint(10, 0) << QRect();
-    QTest::newRow("x as text") << "[Window]\nx=left\ny=5\n" << false << QPoint(0, 5) << QRect();
-    QTest::newRow("beyond any desktop") << "[Window]\nx=2147483000\ny=5\n"
-                                        << false << QPoint(2147483000, 5) << QRect();
-    QTest::newRow("screen beyond any desktop") << "[Window]\nx=1\ny=2\nscreenX=-2147483648\n"
-                                               << true << QPoint(1, 2) << QRect();
-}
-
-void TestSettings::windowPlace() {
-    QFETCH(QString, section);
-    QFETCH(bool, saved);
-    QFETCH(QPoint, topLeft);
-    QFETCH(QRect, screen);
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("config.ini"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[Config]\nroomName=r\n" + section.toUtf8());
-    file.close();
-    const WindowPlace place = loadWindowPlace(path);
-    QCOMPARE(place.saved, saved);
-    QCOMPARE(place.topLeft, topLeft);
-    QCOMPARE(place.screenGeometry, screen);
-}
-
-void TestSettings::filterLoad_data() {
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<FilterChoices>("expected");
-    QTest::newRow("no section") << QByteArray("[Config]\nroomName=r\n") << FilterChoices{};
-    QTest::newRow("lists typed by hand, Chinese in UTF-8")
-        << QByteArray("[Filter]\nblockedUsers=Bot, \xe5\xb0\x8f\xe9\xb1\xbc\n"
-                      "blockedWords=\xe5\xb9\xbf\xe5\x91\x8a, \"a, b\"\n")
-        << filter({"Bot", QStringLiteral("小鱼")}, {QStringLiteral("广告"), "a, b"});
-    QTest::newRow("escaped as written") << QByteArray("[Filter]\nblockedWords=\\x5e7f\\x544a\n")
-                                        << filter({}, {QStringLiteral("广告")});
-    QTest::newRow("switches and a minimum")
-        << QByteArray("[Filter]\nminGiftValue=2.5\nhideFreeGifts=true\ngiftsOnly=1\n")
-        << filter({}, {}, 2.5, true, true);
-    QTest::newRow("minimum not a number is off")
-        << QByteArray("[Filter]\nminGiftValue=ten\n") << FilterChoices{};
-    QTest::newRow("negative minimum is off")
-        << QByteArray("[Filter]\nminGiftValue=-3\n") << FilterChoices{};
-}
-
-void TestSettings::filterLoad() {
-    QFETCH(QByteArray, file);
-    QFETCH(FilterChoices, expected);
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("config.ini"));
-    QVERIFY(writeFile(path, file));
-    loadDisplaySettings(path, DisplaySettings{}); // read first at start, as the window does
-    QCOMPARE(describe(loadFilterChoices(path)), describe(expected));
 }
 
 // Saved after the section "Config", as at shutdown, and read back with it.

@@ -45,6 +45,17 @@ if [ ${#missing[@]} -gt 0 ]; then
     exit 1
 fi
 
+# Prints each report in folder $1 under a heading naming its kind ($2); fails when there is one.
+show_reports() {
+    compgen -G "$1/*" >/dev/null || return 0
+    local report
+    for report in "$1"/*; do
+        echo "--- $2 report $report"
+        cat "$report"
+    done
+    return 1
+}
+
 t0=$SECONDS
 # The preset "asan": -O1 -g1, what the sanitizers need (inlining kept modest, file and line in
 # every stack) at well under the build time of -O2 -g on the two-core CI machine, and the
@@ -69,13 +80,7 @@ rm -rf "$reports"
     ctest --output-on-failure --timeout 300 -j "${KIBCHAT_ASAN_JOBS:-2}" \
         -L "${KIBCHAT_ASAN_LABELS:-unit|gui}"
 ) || tests=FAILED
-if compgen -G "$reports/*" >/dev/null; then
-    tests=FAILED
-    for report in "$reports"/*; do
-        echo "--- sanitizer report $report"
-        cat "$report"
-    done
-fi
+show_reports "$reports" sanitizer || tests=FAILED
 t2=$SECONDS
 
 # Every report goes to a file of its own, also from a process that a test started.
@@ -90,13 +95,7 @@ second_deadlock_stack=1:log_path=$tsan_reports/tsan:log_exe_name=1"
     # which a plain build needs and ThreadSanitizer's start-up alone can exceed.
     ctest --output-on-failure --timeout 300 -j 2 -L unit -E '^shutdown_signals$'
 ) || tsan=FAILED
-if compgen -G "$tsan_reports/*" >/dev/null; then
-    tsan=FAILED
-    for report in "$tsan_reports"/*; do
-        echo "--- thread sanitizer report $report"
-        cat "$report"
-    done
-fi
+show_reports "$tsan_reports" "thread sanitizer" || tsan=FAILED
 t2b=$SECONDS
 
 fuzz_log=$build/fuzz-summary.txt

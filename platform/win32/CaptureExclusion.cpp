@@ -1,15 +1,5 @@
 #include "platform/win32/CaptureExclusion.h"
-
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/win32/WindowsApi.h"
 
 // Older MinGW headers know only the black variant.
 #ifndef WDA_EXCLUDEFROMCAPTURE

@@ -1,19 +1,5 @@
 #include "platform/win32/Win32Calls.h"
-
-// The W entry points and IDC_* resources as wide strings, whatever the build defines.
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef _UNICODE
-#define _UNICODE
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/win32/WindowsApi.h"
 
 namespace platform::win32 {
 

@@ -35,6 +35,18 @@ d_drag() {
     d_release
 }
 
+# d_move_drag WHAT X Y DX DY: a drag from X Y by DX DY that must move the overlay ($OVERLAY,
+# at $OX,$OY ${OW}x${OH}) by the same distance; OX and OY then hold its new place.
+d_move_drag() {
+    local what=$1 x=$2 y=$3 dx=$4 dy=$5 by
+    by=$(printf '%+d,%+d' "$dx" "$dy")
+    d_drag "$x" "$y" "$((x + dx))" "$((y + dy))"
+    d_wait_geometry "$OVERLAY" "$((OX + dx))" "$((OY + dy))" "$OW" "$OH" ||
+        fail "$what by $by from $x,$y left the overlay at $GX,$GY ${GW}x${GH}, expected" \
+            "$((OX + dx)),$((OY + dy)) ${OW}x${OH}"
+    OX=$GX OY=$GY
+}
+
 # d_wait_geometry WIN X Y W H [SECONDS]: waits until X reports the window at X,Y with size
 # WxH; leaves the last reading in GX GY GW GH. Returns 1 on timeout.
 d_wait_geometry() {

@@ -448,6 +448,22 @@ h_wait_overlay_painted() {
         fail "the overlay painted no close button at $((OX + OW - 18)),$((OY + 7)) 12x12"
 }
 
+# Saves the overlay's rectangle (OX OY OW OH) as $ARTEFACTS/NAME.png as it looks with the
+# pointer off it: on the bare desktop's bottom-left corner, the hover toolbar gone.
+h_screenshot_unhovered() {
+    xdotool mousemove 10 "$((H_SCREEN_H - 10))" || fail "xdotool mousemove failed"
+    h_wait_overlay_painted
+    # shellcheck disable=SC2317 # called through h_poll
+    _h_toolbar_hidden() {
+        local level
+        level=$(h_region_max "$((OX + 22))" "$((OY + 25))" 14 14)
+        ((${level:-255} < 40))
+    }
+    h_poll 3 _h_toolbar_hidden ||
+        fail "the pointer left the window, but the hover toolbar still shows"
+    h_screenshot "$1" "$OX" "$OY" "$OW" "$OH" || fail "screenshot failed"
+}
+
 # The line colours of the chat (badge, name, text, priced and free gift) and whether each shows
 # on at least 3 pixels of the rectangle X Y W H (within a small tolerance for glyph edges).
 declare -gA H_LINE_COLOURS=([badge]="255,255,0" [name]="64,123,201" [text]="255,255,255"

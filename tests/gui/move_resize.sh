@@ -71,12 +71,8 @@ if h_poll 0.5 moved; then
     fail "after the release the overlay still followed the mouse: now at $GX,$GY ${GW}x${GH}"
 fi
 
-from_x=$((OX + STRETCH[0])) from_y=$((OY + STRETCH[1]))
-d_drag "$from_x" "$from_y" "$((from_x + 40))" "$((from_y - 30))"
-d_wait_geometry "$OVERLAY" "$((OX + 40))" "$((OY - 30))" "$OW" "$OH" ||
-    fail "a drag by +40,-30 from the title strip's empty stretch at $from_x,$from_y left the" \
-        "overlay at $GX,$GY ${GW}x${GH}, expected $((OX + 40)),$((OY - 30)) ${OW}x${OH}"
-OX=$GX OY=$GY
+d_move_drag "a drag on the title strip's empty stretch" \
+    "$((OX + STRETCH[0]))" "$((OY + STRETCH[1]))" 40 -30
 h_log "stretch drag by +40,-30: overlay at $OX,$OY"
 
 # --- edges --------------------------------------------------------------------------------
@@ -173,25 +169,11 @@ resized "bottom-right corner +40,+20" "$((from_x + 40))" "$((from_y + 20))" \
     keep keep mouse mouse
 
 # --- after resizing, the title drag still moves by the drag distance -----------------------
-from_x=$((OX + CAPTION[0])) from_y=$((OY + CAPTION[1]))
-d_drag "$from_x" "$from_y" "$((from_x + 60))" "$((from_y + 40))"
-d_wait_geometry "$OVERLAY" "$((OX + 60))" "$((OY + 40))" "$OW" "$OH" ||
-    fail "after resizing, a caption drag by +60,+40 from $from_x,$from_y left the overlay at" \
-        "$GX,$GY ${GW}x${GH}, expected $((OX + 60)),$((OY + 40)) ${OW}x${OH}"
-OX=$GX OY=$GY
+d_move_drag "after resizing, a caption drag" "$((OX + CAPTION[0]))" "$((OY + CAPTION[1]))" 60 40
 h_log "caption drag by +60,+40 after resizing: overlay at $OX,$OY ${OW}x${OH}"
 
-# A picture of the moved and resized window, with the pointer on the bare desktop, off it
-# (no hover toolbar).
-xdotool mousemove 10 "$((H_SCREEN_H - 10))" || fail "xdotool mousemove failed"
-h_wait_overlay_painted
-toolbar_hidden() {
-    local level
-    level=$(h_region_max "$((OX + 22))" "$((OY + 25))" 14 14)
-    ((${level:-255} < 40))
-}
-h_poll 3 toolbar_hidden || fail "the pointer left the window, but the hover toolbar still shows"
-h_screenshot move_resize-final "$OX" "$OY" "$OW" "$OH" || fail "screenshot failed"
+# A picture of the moved and resized window.
+h_screenshot_unhovered move_resize-final
 h_log "saved $ARTEFACTS/move_resize-final.png"
 
 h_alive "$APP_PID" || fail "the overlay exited during the test"

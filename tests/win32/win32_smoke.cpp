@@ -11,17 +11,7 @@
 
 #include "platform/win32/CaptureExclusion.h"
 #include "platform/win32/Win32Calls.h"
-
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/win32/WindowsApi.h"
 
 #include <cstdio>
 #include <cstring>
@@ -411,28 +401,43 @@ LRESULT CALLBACK keyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-// Another program with the keyboard focus, for the overlay's hot-key test.
-int keyWindow() {
+// Registers the class of one of the test windows below; with no cursor of its own, a window
+// leaves the pointer as it was.
+const wchar_t* registerWindowClass(WNDPROC procedure, const wchar_t* name, int stockBrush,
+                                   HCURSOR cursor = nullptr) {
     WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = keyWindowProc;
+    windowClass.lpfnWndProc = procedure;
     windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"KibChatKeyWindow";
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    windowClass.lpszClassName = name;
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(stockBrush));
+    windowClass.hCursor = cursor;
     RegisterClassW(&windowClass);
-    HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"kibchat key window",
-                                  WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 450, 300, 200, nullptr,
-                                  nullptr, windowClass.hInstance, nullptr);
-    if (!window)
-        return 1;
-    SetTimer(window, 1, 60000, nullptr);
+    return name;
+}
+
+// Runs the test window's messages until it is closed; a minute at the most, by a thread timer
+// (the window's own timers are its procedure's).
+int runWindow(HWND window) {
+    SetTimer(nullptr, 0, 60000, nullptr);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (message.message == WM_TIMER)
+        if (message.message == WM_TIMER && message.hwnd == nullptr)
             DestroyWindow(window);
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
     return 0;
+}
+
+// Another program with the keyboard focus, for the overlay's hot-key test.
+int keyWindow() {
+    HWND window =
+        CreateWindowExW(0, registerWindowClass(keyWindowProc, L"KibChatKeyWindow", WHITE_BRUSH),
+                        L"kibchat key window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 450, 300, 200,
+                        nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!window)
+        return 1;
+    return runWindow(window);
 }
 
 // What the click window received, for the first-click test.
@@ -466,16 +471,11 @@ LRESULT CALLBACK clickWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 // A stand-in for the overlay: a topmost tool window, translucent (layered, as an opacity makes
 // it) and click-through for two seconds, then unlocked; it prints each click it gets.
 int clickWindow() {
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = clickWindowProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"KibChatClickWindow";
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    RegisterClassW(&windowClass);
-    HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, windowClass.lpszClassName,
+    HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW,
+                                  registerWindowClass(clickWindowProc, L"KibChatClickWindow",
+                                                      BLACK_BRUSH, LoadCursorW(nullptr, IDC_ARROW)),
                                   L"kibchat click window", WS_POPUP, 400, 100, 300, 200, nullptr,
-                                  nullptr, windowClass.hInstance, nullptr);
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!window)
         return 1;
     SetWindowLongW(window, GWL_EXSTYLE, GetWindowLongW(window, GWL_EXSTYLE) | WS_EX_LAYERED);
@@ -485,15 +485,7 @@ int clickWindow() {
     SetWindowLongW(window, GWL_EXSTYLE, saved | WS_EX_LAYERED | WS_EX_TRANSPARENT);
     ShowWindow(window, SW_SHOWNOACTIVATE);
     SetTimer(window, 1, 2000, nullptr);
-    SetTimer(nullptr, 2, 60000, nullptr);
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (message.message == WM_TIMER && message.hwnd == nullptr)
-            DestroyWindow(window);
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    return 0;
+    return runWindow(window);
 }
 
 } // namespace
