@@ -74,7 +74,7 @@ h_log "Depends: $DEPENDS"
 depends_on() {
     tr ',|' '\n' <<<"$DEPENDS" | sed 's/([^)]*)//; s/^ *//; s/ *$//' | grep -qx -- "$1"
 }
-for p in libqt5core5a libqt5gui5 libqt5network5 libqt5widgets5 libqt5x11extras5 \
+for p in libqt5core5a libqt5dbus5 libqt5gui5 libqt5network5 libqt5widgets5 libqt5x11extras5 \
     libx11-6 libxi6 libxcb1 libxcb-shape0 liblayershellqtinterface5 libwayland-client0; do
     depends_on "$p" || fail "Depends lacks $p: $DEPENDS"
 done

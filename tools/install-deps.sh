@@ -20,8 +20,9 @@ headless_run_packages=(xvfb openbox x11-utils xdotool imagemagick fonts-wqy-micr
 # The whole test suite besides: the desktop and end-to-end sessions (X server, window
 # managers, a tray (trayer), xdotool, ImageMagick, the CJK font and cursor theme the overlay is
 # drawn with), the Windows build and its tests (MinGW-w64, wine, NSIS), the benchmarks,
-# valgrind and strace, the hardening build (clang), and the Wayland tests (headless sway and
-# weston, screenshots, keys, the Qt Wayland and layer-shell plugins).
+# valgrind and strace, the hardening build (clang), the Wayland tests (headless sway and
+# weston, screenshots, keys, the Qt Wayland and layer-shell plugins), and a private session bus
+# (dbus) for the shortcut portal's stand-in.
 test_packages=(
   "${headless_run_packages[@]}"
   adwaita-icon-theme libxdamage-dev libxfixes-dev gifsicle trayer
