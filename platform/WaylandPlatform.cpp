@@ -32,6 +32,7 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <climits>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -57,6 +58,26 @@ QRegion outsideRegion() {
 
 QMargins marginsAt(const QPoint& place) {
     return QMargins(place.x(), place.y(), 0, 0);
+}
+
+// Where another window of ours opens on the output: where Qt put it, unless it would cover the
+// overlay. Compositors differ in which of two surfaces of one layer they draw on top (sway 1.7
+// draws the newer one beneath), so such a window goes beside the overlay: left, right, below
+// or above, the first side with room, at the height Qt chose as far as the output allows.
+QPoint besideOverlay(const QRect& window, const QRect& overlay, const QSize& output) {
+    if (!window.intersects(overlay))
+        return window.topLeft();
+    const int y = qBound(0, window.y(), qMax(0, output.height() - window.height()));
+    const int x = qBound(0, window.x(), qMax(0, output.width() - window.width()));
+    if (overlay.left() - window.width() >= 0)
+        return QPoint(overlay.left() - window.width(), y);
+    if (overlay.right() + 1 + window.width() <= output.width())
+        return QPoint(overlay.right() + 1, y);
+    if (overlay.bottom() + 1 + window.height() <= output.height())
+        return QPoint(x, overlay.bottom() + 1);
+    if (overlay.top() - window.height() >= 0)
+        return QPoint(x, overlay.top() - window.height());
+    return window.topLeft();
 }
 
 // Gives a window's layer surface our settings; read by the surface when the window is shown.
@@ -124,6 +145,8 @@ public:
     // The overlay's place on its output: the origin of every window's coordinates.
     QPoint place() const { return base_ + (layerShell_ ? widget_->pos() : QPoint()); }
     QPoint globalPlace() const { return outputOrigin() + place(); }
+    // Where the overlay covers its output.
+    QRect rect() const { return QRect(place(), widget_->size()); }
 
     // Puts the overlay at `global` as if dragged there.
     void moveTo(const QPoint& global) {
@@ -250,14 +273,15 @@ private:
 
 // Watches every window of the process: a window shown on its own (a message box, a list that
 // drops down) gets our layer settings instead of layer-shell-qt's defaults (all four edges,
-// the top layer, the keyboard taken), and a moved window's margins follow its place.
+// the top layer, the keyboard taken), and a place beside the overlay.
 class WindowWatcher final : public QObject {
 public:
-    // ORIGIN tells where the overlay is on the output; OTHER_SHOWN is told when another window
+    // OVERLAY tells where the overlay is on the output; OTHER_SHOWN is told when another window
     // of ours opens or closes.
-    WindowWatcher(bool layerShell, std::function<QPoint()> origin,
+    WindowWatcher(bool layerShell, std::function<QRect()> overlay,
                   std::function<void(bool)> otherShown)
-        : layerShell_(layerShell), origin_(std::move(origin)), otherShown_(std::move(otherShown)) {}
+        : layerShell_(layerShell), overlay_(std::move(overlay)),
+          otherShown_(std::move(otherShown)) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -268,7 +292,12 @@ protected:
             if (window->property(kOtherProperty).toBool() ||
                 !window->property(kConfiguredProperty).toBool()) {
                 if (type == QEvent::Show) {
-                    configureLayer(window, false, origin_() + window->position());
+                    // Qt counts the window's position from the overlay's corner.
+                    const QRect overlay = overlay_();
+                    const QRect asked(overlay.topLeft() + window->position(), window->size());
+                    const QSize output = window->screen() ? window->screen()->geometry().size()
+                                                          : QSize(INT_MAX, INT_MAX);
+                    configureLayer(window, false, besideOverlay(asked, overlay, output));
                     window->setProperty(kOtherProperty, true);
                 }
                 otherShown_(type == QEvent::Show);
@@ -279,7 +308,7 @@ protected:
 
 private:
     const bool layerShell_;
-    const std::function<QPoint()> origin_;
+    const std::function<QRect()> overlay_;
     const std::function<void(bool)> otherShown_;
 };
 
@@ -288,7 +317,7 @@ public:
     explicit WaylandPlatform(bool layerShell)
         : layerShell_(layerShell),
           watcher_(
-              layerShell, [this] { return overlayPlace(); },
+              layerShell, [this] { return overlayRect(); },
               [this](bool shown) {
                   if (overlay_)
                       OverlayState::find(overlay_)->otherWindowShown(shown);
@@ -363,9 +392,7 @@ private:
         return portalOffered_ == 1;
     }
 
-    QPoint overlayPlace() const {
-        return overlay_ ? OverlayState::find(overlay_)->place() : QPoint();
-    }
+    QRect overlayRect() const { return overlay_ ? OverlayState::find(overlay_)->rect() : QRect(); }
 
     OverlayState* ensure(QWidget* window) {
         OverlayState* state = OverlayState::find(window);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Under sway: the overlay on the overlay layer above a fullscreen window, its opacity painted
-# as X11 composites it, click-through once locked, a single instance, and config.ini written
-# at the end.
+# as X11 composites it, a list of the settings panel beside it, click-through once locked, a
+# single instance, and config.ini written at the end.
 # shellcheck source=SCRIPTDIR/wl_harness.sh
 source "$(dirname "$0")/wl_harness.sh"
 w_begin wayland_overlay_layer "$@"
@@ -33,6 +33,20 @@ for i in "${!steps[@]}"; do
 done
 h_log "opacity steps 7 8 9 9 8 painted as composited"
 
+# The settings panel's lists open beside the overlay, not over it (sway 1.7 draws a newer
+# surface of a layer beneath the older ones), and the click on an entry picks it: 16, the fifth
+# row, 23 px apart from the combo box's top.
+w_pointer move $((OX + 100)) $((OY + 150)) wait 100 move $((OX + 120)) "$strip_y" press release
+w_pointer move $((OX + 160)) $((OY + 110)) wait 300 press release
+list_x=$((OX - 65))
+_list_shown() { ! w_pixel_is "$list_x" $((OY + 150)) 255,255,255 10; }
+h_poll 5 _list_shown || fail "no list beside the overlay at $list_x,$((OY + 150))"
+w_screenshot wayland-list-beside-overlay
+w_click "$list_x" $((OY + 204))
+h_poll 5 w_pixel_is "$list_x" $((OY + 150)) 255,255,255 || fail "the list stayed open after a pick"
+w_click $((OX + 95)) $((OY + 160)) # OK
+h_log "the font size list opened beside the overlay and took the pick"
+
 # Unlocked at start (no key reaches it yet): the overlay takes the click.
 w_click_reaches_probe $((OX + 200)) $((OY + 250)) && fail "a click on the unlocked overlay reached the probe"
 # The lock button locks it: clicks pass through.
@@ -42,8 +56,9 @@ h_poll 5 w_click_reaches_probe $((OX + 200)) $((OY + 250)) ||
 h_log "locked: clicks reach the window beneath"
 
 h_stop "$APP_PID"
-grep -q '^Alpha=8$' "$WORKDIR/config.ini" || fail "config.ini after SIGTERM: $(cat "$WORKDIR/config.ini")"
-h_log "ended by SIGTERM with level 8 saved"
+{ grep -q '^Alpha=8$' "$WORKDIR/config.ini" && grep -q '^fontSize=16$' "$WORKDIR/config.ini"; } ||
+    fail "config.ini after SIGTERM: $(cat "$WORKDIR/config.ini")"
+h_log "ended by SIGTERM with level 8 and font size 16 saved"
 
 # A room that updates the title bar and the chat at once: the parts between repaint the same
 # as the rest (once they were painted twice over, at 0.4 x 0.4 of the backdrop).
