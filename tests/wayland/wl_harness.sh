@@ -13,6 +13,9 @@ source "$(dirname "${BASH_SOURCE[0]}")/../../tools/swaysession.sh"
 
 W_SCREEN_W=1280
 W_SCREEN_H=720
+# The output's scale: its size in logical pixels stays the one above. Positions and sizes in
+# the tests are logical pixels.
+W_SCALE=${W_SCALE:-1}
 VPOINTER=${KIBCHAT_VPOINTER:-}
 # Where the overlay opens on this output with no config.ini: 50 px from the right, 100 down.
 OX=$((W_SCREEN_W - 277 - 50)) OY=100 OW=277 OH=312
@@ -24,9 +27,10 @@ w_begin() {
     h_prepare "${@:1:5}" grim swaymsg wayland-info convert
     [[ -x "$VPOINTER" ]] || fail "the test pointer KIBCHAT_VPOINTER='$VPOINTER' is not built"
     unset DISPLAY QT_QPA_PLATFORM QT_WAYLAND_SHELL_INTEGRATION
-    SS_OUTPUT="${W_SCREEN_W}x${W_SCREEN_H}" SS_LOG_DIR="$H_TMP/compositor"
+    SS_OUTPUT="$((W_SCREEN_W * W_SCALE))x$((W_SCREEN_H * W_SCALE))" SS_LOG_DIR="$H_TMP/compositor"
     mkdir -p "$SS_LOG_DIR"
     SS_CONFIG=${W_SWAY_CONFIG:-}$'\nfor_window [title="^kibchat-probe$"] fullscreen enable'
+    SS_CONFIG+=$'\n'"output HEADLESS-1 scale $W_SCALE"
     SS_COMPOSITOR=${W_COMPOSITOR:-sway}
     local rc=0
     ss_start || rc=$?
@@ -55,7 +59,11 @@ w_pixel_is() {
         ((g[i] - w[i] <= tolerance && w[i] - g[i] <= tolerance)) || return 1
     done
 }
-w_screenshot() { grim "$ARTEFACTS/$1.png"; }
+w_screenshot() {
+    local name=$1
+    ((W_SCALE == 1)) || name+="-x$W_SCALE"
+    grim "$ARTEFACTS/$name.png"
+}
 
 # The pointer: STEP... as kibchat-vpointer takes them.
 w_pointer() { "$VPOINTER" "$W_SCREEN_W" "$W_SCREEN_H" "$@" || fail "the test pointer failed: $*"; }
@@ -89,13 +97,14 @@ w_click_reaches_probe() {
     tail -n +$((before + 1)) "$PROBE_LOG" | grep -v -x "$mark" | grep -q -x "press $1 $2"
 }
 
-# Sets GX GY GW GH to the overlay's place on the output: the box of what is not the white
-# probe. Fails when there is none.
+# Sets GX GY GW GH to the overlay's place on the output in logical pixels: the box of what is
+# not the white probe. Fails when there is none.
 w_overlay_rect() {
     local box
     box=$(grim - 2>/dev/null | convert png:- -threshold 90% -format '%@' info: 2>/dev/null)
     [[ "$box" =~ ^([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)$ ]] || return 1
-    GW=${BASH_REMATCH[1]} GH=${BASH_REMATCH[2]} GX=${BASH_REMATCH[3]} GY=${BASH_REMATCH[4]}
+    GW=$((BASH_REMATCH[1] / W_SCALE)) GH=$((BASH_REMATCH[2] / W_SCALE))
+    GX=$((BASH_REMATCH[3] / W_SCALE)) GY=$((BASH_REMATCH[4] / W_SCALE))
 }
 # Waits until the overlay is at X Y, W x H.
 w_overlay_at() {
