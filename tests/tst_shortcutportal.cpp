@@ -109,66 +109,28 @@ void TestShortcutPortal::binding_data() {
     QTest::addColumn<QString>("reported");
     QTest::addColumn<QString>("boundText");
 
-    QTest::newRow("bound as asked: press and release") << "F10" << 0u << 0u << ""
-                                                       << "ad"
-                                                       << "F10"
-                                                       << "BPR"
-                                                       << "F10";
-    QTest::newRow("modifiers in the portal's words") << "Ctrl+Shift+L" << 0u << 0u << ""
-                                                     << ""
-                                                     << "CTRL+SHIFT+l"
-                                                     << "B"
-                                                     << "CTRL+SHIFT+l";
-    QTest::newRow("Windows key and a named key") << "Meta+Alt+Space" << 0u << 0u << ""
-                                                 << ""
-                                                 << "ALT+LOGO+space"
-                                                 << "B"
-                                                 << "ALT+LOGO+space";
-    QTest::newRow("the user binds another key") << "F10" << 0u << 0u << "Alt+K"
-                                                << "a"
-                                                << "F10"
-                                                << "BP"
-                                                << "Alt+K";
-    QTest::newRow("the user rebinds later") << "F10" << 0u << 0u << ""
-                                            << "ra"
-                                            << "F10"
-                                            << "BBP"
-                                            << "Ctrl+K";
-    QTest::newRow("other sessions and shortcuts ignored") << "F10" << 0u << 0u << ""
-                                                          << "oia"
-                                                          << "F10"
-                                                          << "BP"
-                                                          << "F10";
-    QTest::newRow("the user cancels the binding") << "F10" << 0u << 1u << ""
-                                                  << ""
-                                                  << "F10"
-                                                  << "L"
-                                                  << "";
-    QTest::newRow("bound to no key") << "F10" << 0u << 0u << "-"
-                                     << ""
-                                     << "F10"
-                                     << "L"
-                                     << "";
-    QTest::newRow("no session") << "F10" << 2u << 0u << ""
-                                << ""
-                                << ""
-                                << "L"
-                                << "";
-    QTest::newRow("session closed by the desktop") << "F10" << 0u << 0u << ""
-                                                   << "ca"
-                                                   << "F10"
-                                                   << "BL"
-                                                   << "";
-    QTest::newRow("portal gone") << "F10" << 0u << 0u << ""
-                                 << "qa"
-                                 << "F10"
-                                 << "BL"
-                                 << "";
-    QTest::newRow("stopped: the session closed, nothing more reported") << "F10" << 0u << 0u << ""
-                                                                        << "sa"
-                                                                        << "F10"
-                                                                        << "B"
-                                                                        << "";
+    const auto row = [](const char* name, const char* chord, uint sessionResponse,
+                        uint bindResponse, const char* bindsAs, const char* steps,
+                        const char* asked, const char* reported, const char* boundText) {
+        QTest::newRow(name) << QString(chord) << sessionResponse << bindResponse << QString(bindsAs)
+                            << QString(steps) << QString(asked) << QString(reported)
+                            << QString(boundText);
+    };
+    row("bound as asked: press and release", "F10", 0, 0, "", "ad", "F10", "BPR", "F10");
+    row("modifiers in the portal's words", "Ctrl+Shift+L", 0, 0, "", "", "CTRL+SHIFT+l", "B",
+        "CTRL+SHIFT+l");
+    row("Windows key and a named key", "Meta+Alt+Space", 0, 0, "", "", "ALT+LOGO+space", "B",
+        "ALT+LOGO+space");
+    row("the user binds another key", "F10", 0, 0, "Alt+K", "a", "F10", "BP", "Alt+K");
+    row("the user rebinds later", "F10", 0, 0, "", "ra", "F10", "BBP", "Ctrl+K");
+    row("other sessions and shortcuts ignored", "F10", 0, 0, "", "oia", "F10", "BP", "F10");
+    row("the user cancels the binding", "F10", 0, 1, "", "", "F10", "L", "");
+    row("bound to no key", "F10", 0, 0, "-", "", "F10", "L", "");
+    row("no session", "F10", 2, 0, "", "", "", "L", "");
+    row("session closed by the desktop", "F10", 0, 0, "", "ca", "F10", "BL", "");
+    row("portal gone", "F10", 0, 0, "", "qa", "F10", "BL", "");
+    row("stopped: the session closed, nothing more reported", "F10", 0, 0, "", "sa", "F10", "B",
+        "");
 }
 
 void TestShortcutPortal::binding() {
